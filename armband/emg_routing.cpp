@@ -1,0 +1,62 @@
+#include "armband/emg_routing.h"
+
+#include "client/ws_server.h"
+#include "commands/protocol.h"
+#include "core/event_queue.h"
+#include "core/operating_state.h"
+
+std::shared_ptr<std::vector<uint8_t>> recordBuffer = std::make_shared<std::vector<uint8_t>>();
+std::mutex recordBufferMutex;
+std::shared_ptr<std::deque<uint8_t>> identifyBuffer = std::make_shared<std::deque<uint8_t>>();
+std::mutex identifyBufferMutex;
+
+namespace {
+
+constexpr size_t PREVIEW_BLOCKS = 4;  // frames 0, 4, 8 and 12 of a 16-frame packet
+
+void recordPacket(const uint8_t* packet, size_t length) {
+    {
+        std::lock_guard<std::mutex> lock(recordBufferMutex);
+        recordBuffer->insert(recordBuffer->end(), packet, packet + length);
+    }
+    uint8_t preview[MAX_SERVER_MESSAGE];
+    const size_t previewLength = buildEmgPreview(packet, length, preview);
+    sendToClients(preview, static_cast<uint8_t>(previewLength));
+}
+
+void collectForIdentification(const uint8_t* packet, size_t length) {
+    const size_t windowLength = identifyWindowLength;
+    EventRecord window;
+    {
+        std::lock_guard<std::mutex> lock(identifyBufferMutex);
+        identifyBuffer->insert(identifyBuffer->end(), packet, packet + length);
+        if (windowLength == 0 || identifyBuffer->size() <= windowLength) return;
+        window = std::make_shared<std::vector<uint8_t>>(identifyBuffer->begin(),
+                                                       identifyBuffer->begin() + windowLength);
+        identifyBuffer->erase(identifyBuffer->begin(), identifyBuffer->begin() + windowLength / 2);
+    }
+    identifyQueue.push(std::move(window));
+}
+
+}  // namespace
+
+size_t buildEmgPreview(const uint8_t* packet, size_t length, uint8_t* out) {
+    const size_t blockLength = length / 16;  // one frame of a 16-frame packet
+    size_t blocks = PREVIEW_BLOCKS;
+    if (blockLength > 0 && 1 + blocks * blockLength > MAX_SERVER_MESSAGE) blocks = (MAX_SERVER_MESSAGE - 1) / blockLength;
+    size_t size = 0;
+    out[size++] = MSG_EMG_PREVIEW;
+    for (size_t k = 0; k < blocks; ++k) {
+        const uint8_t* block = packet + 4 * k * blockLength;
+        for (size_t i = 0; i < blockLength; ++i) out[size++] = block[i];
+    }
+    return size;
+}
+
+void routeEmgPacket(const uint8_t* packet, size_t length) {
+    switch (operatingMode.load()) {
+        case MODE_RECORDING: recordPacket(packet, length); break;
+        case MODE_IDENTIFYING: collectForIdentification(packet, length); break;
+        default: break;
+    }
+}

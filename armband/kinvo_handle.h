@@ -1,0 +1,64 @@
+// The SDK listener: holds the hub and the armband the last scan found, turns
+// SDK callbacks into hub events, and carries the device operations.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "kv/kinvo.h"
+
+class KinvoHandle : public kv::HubListener {
+public:
+    explicit KinvoHandle(std::shared_ptr<kv::Hub> hub);
+    ~KinvoHandle() override;
+
+    void onScanFinished() override;
+    void onStateChanged(int state) override;
+    void onDeviceFound(std::shared_ptr<kv::Armband> armband) override;
+    void onDeviceConnected(std::shared_ptr<kv::Armband> armband) override;
+    void onDeviceDisconnected(std::shared_ptr<kv::Armband> armband, uint8_t reason) override;
+    void onGestureData(std::shared_ptr<kv::Armband> armband, uint8_t gesture) override;
+    void onDeviceStatusChanged(std::shared_ptr<kv::Armband> armband, uint8_t status) override;
+    void onDeviceData(std::shared_ptr<kv::Armband> armband, uint32_t dataType,
+                      std::shared_ptr<std::vector<uint8_t>> data) override;
+
+    // Device operations, called on the main thread.
+    void setEmgRawDataConfig(uint8_t channelMask);
+    void setDataNotifySwitch(uint32_t flags);
+    void trainModelUpdate(const uint8_t* image, uint32_t length);
+    std::map<std::string, std::wstring> queryVersions();
+
+    // A copy of the armband held now (empty when none).
+    std::shared_ptr<kv::Armband> getDevice();
+
+private:
+    std::shared_ptr<kv::Hub> hub_;
+    std::mutex deviceMutex_;
+    std::shared_ptr<kv::Armband> device_;
+};
+
+// Notification flag words of setDataNotifySwitch.
+constexpr uint32_t NOTIFY_NONE = 0x00;
+constexpr uint32_t NOTIFY_GESTURE = 0x40;
+constexpr uint32_t NOTIFY_EMG_RAW = 0x80;
+
+// Raw EMG stream parameters.
+constexpr uint16_t EMG_SAMPLE_RATE = 650;
+constexpr uint8_t EMG_RESOLUTION = 8;
+constexpr uint32_t EMG_FRAMES_PER_PACKET = 16;
+constexpr int SCAN_MODE = 192;
+
+// How long a device operation waits for the armband's answer before giving up.
+constexpr int DEVICE_ANSWER_TIMEOUT_MS = 3000;
+
+extern std::shared_ptr<kv::Hub> hub;
+extern std::shared_ptr<KinvoHandle> listener;
+
+// Copy of the held armband, empty when there is no listener or no armband.
+std::shared_ptr<kv::Armband> heldArmband();
+
+const char* gestureName(uint8_t gesture);
+std::string deviceStatusName(uint8_t status);

@@ -1,0 +1,107 @@
+#include "client/ws_server.h"
+
+#include <uWS.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "core/event_queue.h"
+#include "core/logger.h"
+
+namespace {
+
+using ServerSocket = uWS::WebSocket<uWS::SERVER>;
+using Message = std::shared_ptr<std::vector<uint8_t>>;
+
+std::mutex clientSocketsMutex;
+std::vector<ServerSocket*> clientSockets;  // in order of connection
+std::atomic<int> clientCount{0};
+
+// Messages waiting for the server thread, and the handle that wakes its loop.
+std::mutex outboxMutex;
+std::vector<Message> outbox;
+std::atomic<Async*> outboxWakeup{nullptr};
+
+void sendPending(Async*) {
+    std::vector<Message> batch;
+    {
+        std::lock_guard<std::mutex> lock(outboxMutex);
+        batch.swap(outbox);
+    }
+    // Only this thread changes the list, so a copy taken under the lock stays
+    // valid while the sends run without it.
+    std::vector<ServerSocket*> sockets;
+    {
+        std::lock_guard<std::mutex> lock(clientSocketsMutex);
+        sockets = clientSockets;
+    }
+    for (const Message& message : batch) {
+        for (ServerSocket* socket : sockets) {
+            socket->send(reinterpret_cast<const char*>(message->data()), message->size(), uWS::OpCode::BINARY);
+        }
+    }
+}
+
+void onMessage(ServerSocket*, char* message, size_t length, uWS::OpCode opCode) {
+    logPrint(LOG_DEBUG, LOG_TAG, "uWS received msg, length(%d) opCode(%d)", static_cast<int>(length),
+             static_cast<int>(opCode));
+    eventQueue.push(makeRecord(APP_CLIENT_EVT, reinterpret_cast<const uint8_t*>(message), length));
+}
+
+void onConnection(ServerSocket* socket, uWS::HttpRequest) {
+    int count;
+    {
+        std::lock_guard<std::mutex> lock(clientSocketsMutex);
+        clientSockets.push_back(socket);
+        count = static_cast<int>(clientSockets.size());
+    }
+    clientCount = count;
+    logPrint(LOG_DEBUG, LOG_TAG, "uWS connect, clients(%d)", count);
+}
+
+void onDisconnection(ServerSocket* socket, int, char*, size_t) {
+    int count;
+    {
+        std::lock_guard<std::mutex> lock(clientSocketsMutex);
+        clientSockets.erase(std::remove(clientSockets.begin(), clientSockets.end(), socket), clientSockets.end());
+        count = static_cast<int>(clientSockets.size());
+    }
+    clientCount = count;
+    logPrint(LOG_DEBUG, LOG_TAG, "uWS disconnect, clients(%d)", count);
+}
+
+}  // namespace
+
+void serverThread() {
+    uWS::Hub server(0, false, MAX_CLIENT_MESSAGE);
+    server.onMessage(onMessage);
+    server.onConnection(onConnection);
+    server.onDisconnection(onDisconnection);
+
+    // The wake-up handle also keeps the loop running when listen fails.
+    auto* wakeup = new Async(server.getLoop());
+    wakeup->start(sendPending);
+    outboxWakeup = wakeup;
+
+    if (!server.listen(SERVER_PORT, nullptr, 0)) {
+        logPrint(LOG_DEBUG, LOG_TAG, "uWS failed to listen");
+    }
+    server.run();
+    outboxWakeup = nullptr;
+}
+
+void sendToClients(const uint8_t* data, uint8_t length) {
+    Async* wakeup = outboxWakeup;
+    if (!wakeup || clientCount == 0) return;  // nobody to send to: the message is lost
+    auto message = std::make_shared<std::vector<uint8_t>>(data, data + length);
+    {
+        std::lock_guard<std::mutex> lock(outboxMutex);
+        outbox.push_back(std::move(message));
+    }
+    wakeup->send();
+}
+
+int connectedClients() { return clientCount; }

@@ -1,0 +1,18 @@
+// The WebSocket endpoint for the training application: every inbound message
+// becomes an APP_CLIENT_EVT record; sendToClients broadcasts to every client.
+#pragma once
+
+#include <cstdint>
+
+constexpr int SERVER_PORT = 8888;
+constexpr unsigned MAX_CLIENT_MESSAGE = 16777216;
+
+// Body of the server thread: runs the event loop for the life of the process.
+void serverThread();
+
+// One binary WebSocket message to every connected client, in call order per
+// client. Callable from any thread; the send itself happens on the server thread.
+void sendToClients(const uint8_t* data, uint8_t length);
+
+// Number of connected clients.
+int connectedClients();

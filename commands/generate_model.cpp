@@ -1,0 +1,59 @@
+#include "commands/generate_model.h"
+
+#include <cstdio>
+#include <string>
+
+#include "core/operating_state.h"
+#include "model/features.h"
+#include "model/training.h"
+
+namespace {
+
+constexpr uint32_t MIN_RECORDING_FRAMES = 132;
+
+std::string featureFileName(int number) { return "feature" + std::to_string(number) + ".txt"; }
+
+bool selected(uint8_t gestureMask, int gesture) { return (gestureMask >> (gesture - 1)) & 1u; }
+
+}  // namespace
+
+void removeFeatureFiles() {
+    for (int k = 0; k <= 8; ++k) std::remove(featureFileName(k).c_str());
+}
+
+int generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask) {
+    for (int g = 1; g <= 8; ++g) {
+        if (selected(gestureMask, g) && recordings.find(static_cast<uint8_t>(g)) == recordings.end()) {
+            return GENERATE_MISSING_RECORDING;
+        }
+    }
+    const uint32_t channels = bitCount(channelMask);
+    const int32_t gestures = bitCount(gestureMask);
+    if (channels == 0 || gestures < 2) return GENERATE_UNUSABLE_CONFIG;
+
+    // Feature files left by an earlier failed generation would be appended to
+    // and would block the renaming below.
+    removeFeatureFiles();
+    for (int g = 1; g <= 8; ++g) {
+        if (!selected(gestureMask, g)) continue;
+        const std::vector<uint8_t>& recording = *recordings.at(static_cast<uint8_t>(g));
+        if (recording.size() < channels * MIN_RECORDING_FRAMES) return GENERATE_FEATURES_FAILED;
+        if (extractFeatures(std::to_string(g), recording.data(), recording.size(), channels) != 0) {
+            return GENERATE_FEATURES_FAILED;
+        }
+    }
+    for (int g = 1; g <= 8; ++g) {
+        if (!selected(gestureMask, g)) continue;
+        std::FILE* file = std::fopen(featureFileName(g).c_str(), "r");
+        if (!file) return GENERATE_FEATURE_FILE_MISSING;
+        std::fclose(file);
+    }
+    int k = 0;
+    for (int g = 1; g <= 8; ++g) {
+        if (!selected(gestureMask, g)) continue;
+        ++k;
+        if (k != g) std::rename(featureFileName(g).c_str(), featureFileName(k).c_str());
+    }
+    trainModel(gestures, channels);
+    return GENERATE_OK;
+}

@@ -1,0 +1,113 @@
+// MODEL_GENERATE, MODEL_UPDATE and their stop commands.
+#include <cstdio>
+
+#include "armband/kinvo_handle.h"
+#include "commands/branches.h"
+#include "commands/generate_model.h"
+#include "commands/model_image.h"
+#include "commands/protocol.h"
+#include "commands/recording.h"
+#include "core/logger.h"
+#include "core/operating_state.h"
+#include "model/training.h"
+
+namespace {
+
+// The whole file, or nothing when it cannot be opened.
+std::shared_ptr<std::vector<uint8_t>> readWholeFile(const std::string& name) {
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) return nullptr;
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
+    uint8_t block[65536];
+    size_t count;
+    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes->insert(bytes->end(), block, block + count);
+    std::fclose(file);
+    return bytes;
+}
+
+}  // namespace
+
+void commandModelGenerate(uint8_t length, Reply& reply) {
+    reply.push_back(CMD_MODEL_GENERATE);
+    const uint8_t gestures = gestureMask;
+    const uint8_t channels = channelMask;
+    // With fewer than two gestures or no channel there is nothing to train:
+    // refuse before any file is read or written, so the last model stays.
+    if (length != 1 || bitCount(gestures) < 2 || bitCount(channels) == 0) {
+        reply.push_back(STATUS_FAIL);
+        return;
+    }
+    RecordingSet recordings;
+    for (int g = 1; g <= 8; ++g) {
+        if (!((gestures >> (g - 1)) & 1u)) continue;
+        std::shared_ptr<std::vector<uint8_t>> bytes = readWholeFile(rawFileName(static_cast<unsigned>(g)));
+        if (!bytes) {
+            logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");
+            reply.push_back(STATUS_FAIL);
+            return;
+        }
+        recordings[static_cast<uint8_t>(g)] = std::move(bytes);
+    }
+    if (generateModel(recordings, gestures, channels) != GENERATE_OK) {
+        reply.push_back(STATUS_FAIL);
+        return;
+    }
+    logPrint(LOG_DEBUG, LOG_TAG, "start generate model ....");
+    newModelFlag.exchange(true);
+    reply.push_back(STATUS_OK);
+    removeFeatureFiles();
+}
+
+void commandModelGenerateStop(uint8_t length, Reply& reply) {
+    reply.push_back(CMD_MODEL_GENERATE);
+    reply.push_back(length == 1 ? STATUS_STOPPED : STATUS_FAIL);
+}
+
+void commandModelUpdate(uint8_t length, Reply& reply) {
+    logPrint(LOG_DEBUG, LOG_TAG, "Start model update...");
+    reply.push_back(CMD_MODEL_UPDATE);
+    if (length != 1) {
+        logPrint(LOG_DEBUG, LOG_TAG, "MODEL_UPDATE CMD lenght error");
+        reply.push_back(STATUS_LENGTH_ERROR);
+        return;
+    }
+    int32_t rows = 0;
+    int32_t columns = 0;
+    if (!readModelShape(rows, columns)) {
+        logPrint(LOG_DEBUG, LOG_TAG, "Wrong W&B file");
+        reply.push_back(STATUS_FAIL);
+        return;
+    }
+    std::FILE* weights = std::fopen(MODEL_FILE_NAME, "r");
+    std::FILE* image = std::fopen(MODEL_IMAGE_FILE_NAME, "wb");
+    auto closeFiles = [&] {
+        if (weights) std::fclose(weights);
+        if (image) std::fclose(image);
+    };
+    const uint8_t gestures = gestureCount;
+    if (columns - 1 != channelCount || static_cast<float>(rows) != gestures * (gestures - 1) * 0.5f) {
+        reply.push_back(STATUS_FAIL);
+        logPrint(LOG_DEBUG, LOG_TAG,
+                 "There is difference between W&B configuration and channle(gesture) configuration");
+        closeFiles();
+        return;
+    }
+    if (!weights || !image) {
+        logPrint(LOG_DEBUG, LOG_TAG, "Model file operate err");
+        reply.push_back(STATUS_FILE_ERROR);
+        closeFiles();
+        return;
+    }
+    uint8_t buffer[MODEL_IMAGE_BUFFER_SIZE];
+    const size_t imageLength = buildModelImage(weights, rows, columns, channelMask, gestures, buffer);
+    const bool written = std::fwrite(buffer, 1, imageLength, image) == imageLength;
+    std::fclose(weights);
+    const bool closed = std::fclose(image) == 0;
+    if (!written || !closed) logPrint(LOG_DEBUG, LOG_TAG, "Model file operate err");
+    if (listener) listener->trainModelUpdate(buffer, static_cast<uint32_t>(imageLength));
+}
+
+void commandModelUpdateStop(uint8_t length, Reply& reply) {
+    reply.push_back(CMD_MODEL_UPDATE);
+    reply.push_back(length == 1 ? STATUS_STOPPED : STATUS_FAIL);
+}

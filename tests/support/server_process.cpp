@@ -1,0 +1,117 @@
+#include "tests/support/server_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "tests/support/ws_client.h"
+
+std::string serverBinary() { return EMGBRIDGE_BINARY; }
+
+std::string makeTempDir(const std::string& prefix) {
+    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const char* made = mkdtemp(buffer.data());
+    return made ? std::string(made) : std::string();
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+ServerProcess::ServerProcess(std::string workDir) : workDir_(std::move(workDir)) {
+    if (workDir_.empty()) workDir_ = makeTempDir("emgbridge");
+    mkdir(workDir_.c_str(), 0755);
+    logPath_ = workDir_ + "/server.log";
+}
+
+ServerProcess::~ServerProcess() {
+    if (pid_ > 0) stop(3000);
+}
+
+bool ServerProcess::start(bool waitReady, int timeoutMs) {
+    pid_ = fork();
+    if (pid_ < 0) return false;
+    if (pid_ == 0) {
+        if (chdir(workDir_.c_str()) != 0) _exit(126);
+        const int out = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+            ::close(out);
+        }
+        // The test runner may have the console signals blocked; the server sets its own mask.
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        const std::string binary = serverBinary();
+        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (!waitReady) return true;
+    if (!waitForLog("uWS server started", timeoutMs)) return false;
+    WsClient probe;
+    return probe.connect(8888, timeoutMs);
+}
+
+bool ServerProcess::running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == 0) return true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_ = -1;
+    return false;
+}
+
+void ServerProcess::signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
+}
+
+int ServerProcess::wait(int timeoutMs) {
+    if (pid_ <= 0) return exitCode_;
+    const int64_t deadline = nowMs() + timeoutMs;
+    while (nowMs() < deadline) {
+        if (!running()) return exitCode_;
+        usleep(10000);
+    }
+    return -1;
+}
+
+int ServerProcess::stop(int timeoutMs) {
+    if (pid_ <= 0) return exitCode_;
+    signal(SIGINT);
+    const int code = wait(timeoutMs);
+    if (code != -1) return code;
+    signal(SIGKILL);
+    return wait(5000);
+}
+
+std::string ServerProcess::log() const { return readFile(logPath_); }
+
+bool ServerProcess::waitForLog(const std::string& text, int timeoutMs) const {
+    const int64_t deadline = nowMs() + timeoutMs;
+    do {
+        if (log().find(text) != std::string::npos) return true;
+        usleep(20000);
+    } while (nowMs() < deadline);
+    return false;
+}
+
+int ServerProcess::countInLog(const std::string& text) const {
+    const std::string content = log();
+    int count = 0;
+    for (size_t at = content.find(text); at != std::string::npos; at = content.find(text, at + text.size())) ++count;
+    return count;
+}

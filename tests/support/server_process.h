@@ -1,0 +1,48 @@
+// Runs the real server binary for a test: its own working directory, its
+// output in a log file, and always stopped (SIGKILL as a last resort) when
+// the object goes away.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+class ServerProcess {
+public:
+    // workDir is created when missing; empty means a fresh temporary directory.
+    explicit ServerProcess(std::string workDir = "");
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Starts the binary; with waitReady, waits for "uWS server started" and port 8888.
+    bool start(bool waitReady = true, int timeoutMs = 10000);
+    bool running();
+    void signal(int signal);
+    // Waits for the process to end; its exit code, 128 + signal when killed, -1 on time-out.
+    int wait(int timeoutMs);
+    // Stops it: SIGINT, then SIGKILL when it does not end in time.
+    int stop(int timeoutMs = 5000);
+
+    std::string log() const;
+    // True once the log holds text (polling, bounded).
+    bool waitForLog(const std::string& text, int timeoutMs) const;
+    // Number of times text occurs in the log.
+    int countInLog(const std::string& text) const;
+    const std::string& workDir() const { return workDir_; }
+    std::string path(const std::string& name) const { return workDir_ + "/" + name; }
+    pid_t pid() const { return pid_; }
+
+private:
+    std::string workDir_;
+    std::string logPath_;
+    pid_t pid_ = -1;
+    int exitCode_ = -1;
+};
+
+// Path of the built server binary.
+std::string serverBinary();
+// A fresh temporary directory.
+std::string makeTempDir(const std::string& prefix);
+// Reads a whole file ("" when missing).
+std::string readFile(const std::string& path);

@@ -1,0 +1,227 @@
+#include "tests/support/ws_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+int connectLoopback(int port, int timeoutMs) {
+    const int64_t deadline = nowMs() + timeoutMs;
+    do {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0) return -1;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            int one = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            return fd;
+        }
+        ::close(fd);
+        usleep(20000);
+    } while (nowMs() < deadline);
+    return -1;
+}
+
+bool waitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs) > 0;
+}
+
+}  // namespace
+
+int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+WsClient::~WsClient() { close(); }
+
+void WsClient::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    pending_.clear();
+}
+
+bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
+    close();
+    fd_ = connectLoopback(port, timeoutMs);
+    if (fd_ < 0) return false;
+    const std::string request = "GET " + path +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    if (!sendRaw(request)) return close(), false;
+    std::string response;
+    const int64_t deadline = nowMs() + timeoutMs;
+    while (response.find("\r\n\r\n") == std::string::npos) {
+        if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return close(), false;
+        char chunk[1024];
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) return close(), false;
+        response.append(chunk, static_cast<size_t>(n));
+    }
+    const size_t end = response.find("\r\n\r\n") + 4;
+    if (response.compare(0, 12, "HTTP/1.1 101") != 0) return close(), false;
+    pending_ = response.substr(end);
+    return true;
+}
+
+bool WsClient::writeAll(const uint8_t* data, size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WsClient::sendRaw(const std::string& bytes) {
+    return fd_ >= 0 && writeAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+bool WsClient::send(const Bytes& payload, int opcode) {
+    if (fd_ < 0) return false;
+    Bytes frame;
+    frame.push_back(static_cast<uint8_t>(0x80 | (opcode & 0x0F)));
+    const uint64_t length = payload.size();
+    if (length < 126) {
+        frame.push_back(static_cast<uint8_t>(0x80 | length));
+    } else if (length < 65536) {
+        frame.push_back(0x80 | 126);
+        frame.push_back(static_cast<uint8_t>(length >> 8));
+        frame.push_back(static_cast<uint8_t>(length));
+    } else {
+        frame.push_back(0x80 | 127);
+        for (int shift = 56; shift >= 0; shift -= 8) frame.push_back(static_cast<uint8_t>(length >> shift));
+    }
+    const uint8_t mask[4] = {0x12, 0x34, 0x56, 0x78};
+    frame.insert(frame.end(), mask, mask + 4);
+    for (size_t i = 0; i < payload.size(); ++i) frame.push_back(payload[i] ^ mask[i % 4]);
+    return writeAll(frame.data(), frame.size());
+}
+
+bool WsClient::readExact(uint8_t* data, size_t length, int timeoutMs) {
+    const int64_t deadline = nowMs() + timeoutMs;
+    while (length > 0) {
+        if (!pending_.empty()) {
+            const size_t take = std::min(length, pending_.size());
+            std::memcpy(data, pending_.data(), take);
+            pending_.erase(0, take);
+            data += take;
+            length -= take;
+            continue;
+        }
+        if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return false;
+        char chunk[65536];
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            close();
+            return false;
+        }
+        pending_.append(chunk, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+std::optional<WsMessage> WsClient::receive(int timeoutMs) {
+    const int64_t deadline = nowMs() + timeoutMs;
+    WsMessage message;
+    for (;;) {
+        if (fd_ < 0) return std::nullopt;
+        uint8_t header[2];
+        if (!readExact(header, 2, static_cast<int>(deadline - nowMs()))) return std::nullopt;
+        // Once a frame has begun, give its rest a little longer than the caller asked.
+        const int rest = static_cast<int>(std::max<int64_t>(deadline - nowMs(), 1000));
+        uint64_t length = header[1] & 0x7F;
+        if (length >= 126) {
+            uint8_t extended[8];
+            const size_t size = length == 126 ? 2 : 8;
+            if (!readExact(extended, size, rest)) return std::nullopt;
+            length = 0;
+            for (size_t i = 0; i < size; ++i) length = (length << 8) | extended[i];
+        }
+        Bytes payload(length);
+        if (length > 0 && !readExact(payload.data(), length, rest)) return std::nullopt;
+        const int opcode = header[0] & 0x0F;
+        if (opcode == 8) {
+            close();
+            return std::nullopt;
+        }
+        if (opcode == 9 || opcode == 10) continue;  // ping, pong
+        if (opcode != 0) message.opcode = opcode;
+        message.payload.insert(message.payload.end(), payload.begin(), payload.end());
+        if (header[0] & 0x80) return message;
+    }
+}
+
+std::optional<Bytes> WsClient::waitFor(const std::function<bool(const Bytes&)>& match, int timeoutMs) {
+    const int64_t deadline = nowMs() + timeoutMs;
+    while (nowMs() < deadline) {
+        std::optional<WsMessage> message = receive(static_cast<int>(deadline - nowMs()));
+        if (!message) return std::nullopt;
+        if (match(message->payload)) return message->payload;
+    }
+    return std::nullopt;
+}
+
+std::optional<Bytes> WsClient::waitForCode(uint8_t code, int timeoutMs) {
+    return waitFor([code](const Bytes& bytes) { return !bytes.empty() && bytes[0] == code; }, timeoutMs);
+}
+
+std::vector<Bytes> WsClient::drain(int timeoutMs) {
+    std::vector<Bytes> messages;
+    const int64_t deadline = nowMs() + timeoutMs;
+    while (nowMs() < deadline) {
+        std::optional<WsMessage> message = receive(static_cast<int>(deadline - nowMs()));
+        if (!message) break;
+        messages.push_back(message->payload);
+    }
+    return messages;
+}
+
+ControlClient::~ControlClient() { close(); }
+
+void ControlClient::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    buffer_.clear();
+}
+
+bool ControlClient::connect(int port, int timeoutMs) {
+    close();
+    fd_ = connectLoopback(port, timeoutMs);
+    return fd_ >= 0;
+}
+
+std::string ControlClient::command(const std::string& line, int timeoutMs) {
+    if (fd_ < 0) return "";
+    const std::string out = line + "\n";
+    if (::send(fd_, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) return "";
+    const int64_t deadline = nowMs() + timeoutMs;
+    for (;;) {
+        const size_t end = buffer_.find('\n');
+        if (end != std::string::npos) {
+            std::string answer = buffer_.substr(0, end);
+            buffer_.erase(0, end + 1);
+            if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+            return answer;
+        }
+        if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return "";
+        char chunk[4096];
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n <= 0) return "";
+        buffer_.append(chunk, static_cast<size_t>(n));
+    }
+}
