@@ -1,0 +1,140 @@
+// The WebSocket server in this process, with real clients over loopback.
+#include "client/ws_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "core/event_queue.h"
+#include "tests/support/ws_client.h"
+
+namespace {
+
+// Starts the server thread once for the whole test program.
+void ensureServer() {
+    static bool started = [] {
+        std::thread(serverThread).detach();
+        WsClient probe;
+        return probe.connect(SERVER_PORT, 5000);
+    }();
+    ASSERT_TRUE(started);
+}
+
+bool waitForClients(int count) {
+    const int64_t deadline = nowMs() + 3000;
+    while (connectedClients() != count && nowMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return connectedClients() == count;
+}
+
+class WsServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureServer();
+        ASSERT_TRUE(waitForClients(0));
+    }
+};
+
+}  // namespace
+
+TEST_F(WsServerTest, TextAndBinaryMessagesGiveTheSameRecord) {
+    WsClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.sendText("abc"));
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{APP_CLIENT_EVT, 'a', 'b', 'c'}));
+    ASSERT_TRUE(client.send({'a', 'b', 'c'}));
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{APP_CLIENT_EVT, 'a', 'b', 'c'}));
+}
+
+TEST_F(WsServerTest, EmptyAndLongMessagesArriveWhole) {
+    WsClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.send({}));
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{APP_CLIENT_EVT}));
+    Bytes large(70000);
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(client.send(large));
+    EventRecord record = eventQueue.pop();
+    ASSERT_EQ(record->size(), large.size() + 1);
+    EXPECT_TRUE(std::equal(large.begin(), large.end(), record->begin() + 1));
+}
+
+TEST_F(WsServerTest, EveryClientReceivesEachBroadcastInOrderAsBinary) {
+    WsClient first;
+    WsClient second;
+    ASSERT_TRUE(first.connect());
+    ASSERT_TRUE(second.connect());
+    ASSERT_TRUE(waitForClients(2));
+    for (uint8_t i = 0; i < 50; ++i) {
+        const uint8_t message[2] = {0x01, i};
+        sendToClients(message, 2);
+    }
+    for (WsClient* client : {&first, &second}) {
+        for (uint8_t i = 0; i < 50; ++i) {
+            std::optional<WsMessage> message = client->receive(3000);
+            ASSERT_TRUE(message);
+            EXPECT_EQ(message->opcode, 2);
+            EXPECT_EQ(message->payload, (Bytes{0x01, i}));
+        }
+    }
+}
+
+TEST_F(WsServerTest, SendsFromManyThreadsKeepEachThreadsOrder) {
+    WsClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(waitForClients(1));
+    std::vector<std::thread> senders;
+    for (uint8_t t = 0; t < 4; ++t) {
+        senders.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) {
+                const uint8_t message[3] = {0x07, t, static_cast<uint8_t>(i)};
+                sendToClients(message, 3);
+            }
+        });
+    }
+    for (auto& sender : senders) sender.join();
+    int next[4] = {0, 0, 0, 0};
+    for (int n = 0; n < 800; ++n) {
+        std::optional<WsMessage> message = client.receive(3000);
+        ASSERT_TRUE(message);
+        ASSERT_EQ(message->payload.size(), 3u);
+        const int thread = message->payload[1];
+        EXPECT_EQ(message->payload[2], next[thread]++);
+    }
+}
+
+TEST_F(WsServerTest, AnEmptyBroadcastIsAnEmptyBinaryMessage) {
+    WsClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(waitForClients(1));
+    sendToClients(nullptr, 0);
+    std::optional<WsMessage> message = client.receive(3000);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->opcode, 2);
+    EXPECT_TRUE(message->payload.empty());
+}
+
+TEST_F(WsServerTest, ConnectionsAndDisconnectionsAreCountedAndLogged) {
+    testing::internal::CaptureStdout();
+    {
+        WsClient client;
+        ASSERT_TRUE(client.connect(SERVER_PORT, 3000, "/any/path?x=1"));
+        ASSERT_TRUE(waitForClients(1));
+    }
+    ASSERT_TRUE(waitForClients(0));
+    const std::string log = testing::internal::GetCapturedStdout();
+    const size_t connect = log.find("uWS connect, clients(1)");
+    const size_t disconnect = log.find("uWS disconnect, clients(0)");
+    EXPECT_NE(connect, std::string::npos);
+    EXPECT_NE(disconnect, std::string::npos);
+    EXPECT_LT(connect, disconnect);
+}
+
+// The server thread never ends; leave without static destruction under it.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    std::fflush(stdout);
+    std::_Exit(result);
+}

@@ -1,0 +1,130 @@
+// The real binary: start-up, the ways it ends, and its exit codes.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tests/support/server_process.h"
+#include "tests/support/ws_client.h"
+
+namespace {
+
+// Holds a loopback port so that the server cannot have it.
+class PortBlocker {
+public:
+    explicit PortBlocker(int port, bool anyAddress = false) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;  // the port may still have connections of an earlier test in TIME_WAIT
+        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(anyAddress ? INADDR_ANY : INADDR_LOOPBACK);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd_, 4) == 0;
+    }
+    ~PortBlocker() { ::close(fd_); }
+    bool bound() const { return bound_; }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// The log lines of an orderly end, in order.
+void expectOrderlyEnd(const ServerProcess& server) {
+    const std::string log = server.log();
+    const size_t exitCall = log.find("exitApplication");
+    const size_t exitEvent = log.find("[D/RudovUrev]: EXIT_EVT: \n");
+    ASSERT_NE(exitCall, std::string::npos) << log;
+    ASSERT_NE(exitEvent, std::string::npos) << log;
+    EXPECT_LT(exitCall, exitEvent);
+}
+
+}  // namespace
+
+TEST(Lifecycle, StartsInOrder) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    const std::string log = server.log();
+    const size_t registered = log.find("registerListener SUCCESS");
+    const size_t started = log.find("uWS server started");
+    ASSERT_NE(registered, std::string::npos);
+    EXPECT_LT(registered, started);
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST(Lifecycle, CtrlCEndsAnIdleServerWithCodeZero) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    const int64_t sent = nowMs();
+    server.signal(SIGINT);
+    EXPECT_EQ(server.wait(5000), 0);
+    EXPECT_LT(nowMs() - sent, 5000);
+    expectOrderlyEnd(server);
+}
+
+TEST(Lifecycle, TerminationRequestEndsWithCodeZero) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.wait(5000), 0);
+    expectOrderlyEnd(server);
+}
+
+TEST(Lifecycle, ClosedConsoleTakesTheDefaultAction) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    server.signal(SIGHUP);
+    EXPECT_EQ(server.wait(5000), 128 + SIGHUP);
+    EXPECT_EQ(server.log().find("exitApplication"), std::string::npos);
+}
+
+TEST(Lifecycle, ExitCommandFromAClientEndsWithCodeZeroAndNoReply) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    WsClient client;
+    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.send({0xFF}));
+    EXPECT_EQ(server.wait(5000), 0);
+    expectOrderlyEnd(server);
+    EXPECT_EQ(server.countInLog("EXIT_EVT: "), 1);
+}
+
+TEST(Lifecycle, RepeatedEndsAreAlwaysClean) {
+    for (int round = 0; round < 5; ++round) {
+        ServerProcess server;
+        ASSERT_TRUE(server.start());
+        WsClient client;
+        ASSERT_TRUE(client.connect());
+        ASSERT_TRUE(client.send({0x01}));
+        ASSERT_TRUE(client.waitForCode(0x01, 3000));
+        server.signal(round % 2 ? SIGTERM : SIGINT);
+        ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
+    }
+}
+
+TEST(Lifecycle, ControlPortTakenEndsWithCodeOne) {
+    PortBlocker blocker(8889);
+    ASSERT_TRUE(blocker.bound());
+    ServerProcess server;
+    ASSERT_TRUE(server.start(false));
+    EXPECT_EQ(server.wait(5000), 1);
+    EXPECT_TRUE(server.waitForLog("hub init failed: ", 1000));
+    EXPECT_EQ(server.log().find("uWS server started"), std::string::npos);
+}
+
+TEST(Lifecycle, WebSocketPortTakenLeavesTheRestRunning) {
+    PortBlocker blocker(8888, true);
+    ASSERT_TRUE(blocker.bound());
+    ServerProcess server;
+    ASSERT_TRUE(server.start(false));
+    ASSERT_TRUE(server.waitForLog("uWS server started", 5000));
+    EXPECT_TRUE(server.waitForLog("uWS failed to listen", 5000));
+    ControlClient control;
+    ASSERT_TRUE(control.connect());
+    EXPECT_EQ(control.command("ping"), "ok");
+    EXPECT_TRUE(server.running());
+    EXPECT_EQ(server.stop(), 0);
+}
