@@ -1,0 +1,102 @@
+#include <fstream>
+
+#include "commands/generate_model.h"
+#include "commands/recording.h"
+#include "sim/virtual_subject.h"
+#include "tests/commands/command_fixture.h"
+
+namespace {
+
+// A recording of the virtual subject alternating a gesture and rest, one second each.
+void writeRecording(int gesture, uint8_t channelMask, double seconds, uint32_t seed) {
+    kv::sim::VirtualSubject subject(seed);
+    const int channels = bitCount(channelMask);
+    std::string bytes;
+    const int frames = static_cast<int>(seconds * 650);
+    uint8_t frame[8];
+    for (int f = 0; f < frames; ++f) {
+        subject.setGesture((f / 650) % 2 == 0 ? gesture : 0);
+        subject.nextFrame(channelMask, frame);
+        bytes.append(reinterpret_cast<char*>(frame), static_cast<size_t>(channels));
+    }
+    std::ofstream(rawFileName(static_cast<unsigned>(gesture)), std::ios::binary) << bytes;
+}
+
+int lineCount(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+bool exists(const std::string& name) { return std::ifstream(name).good(); }
+
+using ModelGenerateTest = CommandTest;
+
+}  // namespace
+
+TEST_F(ModelGenerateTest, GeneratesOneLinePerPairAndCleansUp) {
+    configure(0x0F, 0b01010010);  // gestures 2, 5, 7 on four channels
+    for (int g : {2, 5, 7}) writeRecording(g, 0x0F, 8, static_cast<uint32_t>(g));
+    std::ofstream("feature1.txt") << "999 999 999 999 ";  // left by an earlier failed run
+    newModelFlag = false;
+    EXPECT_NE(command({0x0A}).find("start generate model ...."), std::string::npos);
+    EXPECT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
+    const std::string model = readFile("W&B.txt");
+    EXPECT_EQ(lineCount(model), 3);
+    EXPECT_EQ(std::count(model.begin(), model.end(), ' '), 3 * 4);
+    EXPECT_TRUE(newModelFlag.load());
+    for (int k = 0; k <= 8; ++k) EXPECT_FALSE(exists("feature" + std::to_string(k) + ".txt")) << k;
+
+    // The same recordings give the same model, byte for byte.
+    command({0x0A});
+    EXPECT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
+    EXPECT_EQ(readFile("W&B.txt"), model);
+}
+
+TEST_F(ModelGenerateTest, StaleFeatureFilesNeverReachTheModel) {
+    configure(0x03, 0x03);
+    for (int g : {1, 2}) writeRecording(g, 0x03, 8, static_cast<uint32_t>(g));
+    command({0x0A});
+    ASSERT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
+    const std::string clean = readFile("W&B.txt");
+    std::ofstream("feature1.txt") << "500 500 500 500 500 500 ";
+    std::ofstream("feature2.txt") << "-500 -500 ";
+    command({0x0A});
+    ASSERT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
+    EXPECT_EQ(readFile("W&B.txt"), clean);
+}
+
+TEST_F(ModelGenerateTest, MissingOrShortRecordingsFail) {
+    configure(0x0F, 0x05);  // gestures 1 and 3
+    writeRecording(1, 0x0F, 4, 1);
+    std::ofstream("W&B.txt") << "kept\n";
+    EXPECT_NE(command({0x0A}).find("raw_file_name open error."), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    std::ofstream("raw3.bin", std::ios::binary) << std::string(4 * 131, '\x7b');  // under 132 frames
+    command({0x0A});
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    EXPECT_EQ(readFile("W&B.txt"), "kept\n");
+}
+
+TEST_F(ModelGenerateTest, TooFewGesturesOrNoChannelChangeNothing) {
+    std::ofstream("W&B.txt") << "0.5 1\n";
+    writeRecording(1, 0x01, 4, 1);
+    writeRecording(2, 0x01, 4, 2);
+    for (auto [channels, gestures] : {std::pair<uint8_t, uint8_t>{0x01, 0x00}, {0x01, 0x02}, {0x00, 0x03}}) {
+        configure(channels, gestures);
+        command({0x0A});
+        EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF})) << int(channels) << "/" << int(gestures);
+        EXPECT_EQ(readFile("W&B.txt"), "0.5 1\n");
+        EXPECT_FALSE(exists("feature1.txt"));
+    }
+    command({0x0A, 0x00});
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    command({0x0B});
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFD}));
+    command({0x0B, 0x0B});
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+}
+
+TEST(GenerateModel, ChecksEverySelectedGestureBeforeTouchingFiles) {
+    RecordingSet recordings;
+    recordings[1] = std::make_shared<std::vector<uint8_t>>(2000, 120);
+    EXPECT_EQ(generateModel(recordings, 0x03, 0x01), GENERATE_MISSING_RECORDING);
+    recordings[2] = std::make_shared<std::vector<uint8_t>>(100, 120);
+    EXPECT_EQ(generateModel(recordings, 0x03, 0x00), GENERATE_UNUSABLE_CONFIG);
+}

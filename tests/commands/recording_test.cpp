@@ -1,0 +1,158 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "armband/emg_routing.h"
+#include "commands/recording.h"
+#include "core/timer.h"
+#include "tests/commands/command_fixture.h"
+
+namespace {
+
+class RecordingTest : public CommandTest {
+protected:
+    void fillBuffer(const Bytes& bytes) {
+        std::lock_guard<std::mutex> lock(recordBufferMutex);
+        *recordBuffer = bytes;
+    }
+    std::string save() {
+        const uint8_t payload[1] = {INTERNAL_SAVE_RECORDING};
+        testing::internal::CaptureStdout();
+        handleInternalEvents(payload, 1);
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+Bytes pattern(size_t size, uint8_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 31 + seed);
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
+    EXPECT_TRUE(command({0x06, 3}).find("listener") == std::string::npos);
+    EXPECT_EQ(operatingMode.load(), MODE_RECORDING);
+    EXPECT_EQ(recordGesture.load(), 3);
+    EXPECT_EQ(timerId.load(), TIMER_ID_RECORD_LIMIT);
+    EXPECT_EQ(command({0x06, 3}).find("Error"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a second start while recording";
+    command({0x07});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFD}));
+    EXPECT_EQ(operatingMode.load(), MODE_IDLE);
+    EXPECT_EQ(timerId.load(), TIMER_ID_NONE);
+    EXPECT_TRUE(recordTimer.stop());
+    command({0x07});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "nothing left to stop";
+    EXPECT_TRUE(nothingSent());
+    struct stat info;
+    EXPECT_NE(stat("raw3.bin", &info), 0) << "an abandoned recording is never written";
+}
+
+TEST_F(RecordingTest, LengthAndModeAreChecked) {
+    command({0x06});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    command({0x06, 1, 2});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    operatingMode = MODE_IDENTIFYING;
+    command({0x06, 3});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    EXPECT_EQ(operatingMode.load(), MODE_IDENTIFYING);
+    command({0x07, 0x00});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+}
+
+TEST_F(RecordingTest, SavesAppendOneRecordingAfterAnother) {
+    recordGesture = 2;
+    operatingMode = MODE_RECORDING;
+    fillBuffer(pattern(1000, 1));
+    EXPECT_NE(save().find("EMG raw data saved: SUCCESS"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
+    EXPECT_EQ(operatingMode.load(), MODE_IDLE);
+    fillBuffer(pattern(640, 7));
+    save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
+    Bytes expected = pattern(1000, 1);
+    const Bytes second = pattern(640, 7);
+    expected.insert(expected.end(), second.begin(), second.end());
+    const std::string file = readFile("raw2.bin");
+    EXPECT_EQ(Bytes(file.begin(), file.end()), expected);
+}
+
+TEST_F(RecordingTest, AnEmptyRecordingStillAnswersSaved) {
+    recordGesture = 0;
+    fillBuffer({});
+    save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
+    EXPECT_EQ(readFile("raw0.bin"), "");
+}
+
+TEST_F(RecordingTest, AFileThatCannotBeOpenedAnswersFail) {
+    recordGesture = 4;
+    ASSERT_EQ(mkdir("raw4.bin", 0755), 0);
+    fillBuffer(pattern(128, 3));
+    EXPECT_NE(save().find("raw_file_name open error."), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+}
+
+TEST_F(RecordingTest, AFullDiskIsAFailureNeverReportedAsSaved) {
+    recordGesture = 5;
+    ASSERT_EQ(symlink("/dev/full", "raw5.bin"), 0);
+    fillBuffer(pattern(156000, 9));
+    const std::string log = save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
+    EXPECT_EQ(log.find("SUCCESS"), std::string::npos);
+}
+
+TEST_F(RecordingTest, AShortWriteLeavesEarlierRecordingsExactlyAsConfirmed) {
+    recordGesture = 6;
+    fillBuffer(pattern(1000, 2));
+    save();
+    ASSERT_EQ(reply(), (Bytes{0x06, 0x00}));
+
+    // Let the file grow to 5000 bytes only: the next save stops part way.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 5000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    fillBuffer(pattern(156000, 4));
+    const std::string log = save();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
+
+    const std::string file = readFile("raw6.bin");
+    EXPECT_EQ(Bytes(file.begin(), file.end()), pattern(1000, 2));
+    // A later save follows the confirmed bytes directly.
+    fillBuffer(pattern(500, 8));
+    save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
+    EXPECT_EQ(readFile("raw6.bin").size(), 1500u);
+}
+
+TEST_F(RecordingTest, TimerAndInternalEventsCheckTheirPayload) {
+    testing::internal::CaptureStdout();
+    handleTimerEvents(nullptr, 0);
+    const uint8_t otherTimer[1] = {2};
+    handleTimerEvents(otherTimer, 1);
+    handleInternalEvents(nullptr, 0);
+    const uint8_t otherJob[1] = {2};
+    handleInternalEvents(otherJob, 1);
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("Timer event format err!!!"), std::string::npos);
+    EXPECT_NE(log.find("Internal event format err!!!"), std::string::npos);
+    EXPECT_TRUE(nothingSent());
+}
+
+TEST_F(RecordingTest, TimerExpiryQueuesTheSave) {
+    const uint8_t recordLimit[1] = {TIMER_ID_RECORD_LIMIT};
+    testing::internal::CaptureStdout();
+    handleTimerEvents(recordLimit, 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{INTERNAL_EVT, INTERNAL_SAVE_RECORDING}));
+}
+
