@@ -1,0 +1,167 @@
+#include "sim/control_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace kv::sim {
+namespace {
+
+void closeFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+int openListener(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 16) != 0) {
+        closeFd(fd);
+    }
+    return fd;
+}
+
+}  // namespace
+
+ControlServer::ControlServer(Handler handler) : handler_(std::move(handler)) {}
+
+ControlServer::~ControlServer() { stop(); }
+
+bool ControlServer::start(uint16_t port) {
+    if (thread_.joinable()) return true;
+    listenFd_ = openListener(port);
+    if (listenFd_ < 0) return false;
+    int wake[2];
+    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closeFd(listenFd_);
+        return false;
+    }
+    wakeRead_ = wake[0];
+    wakeWrite_ = wake[1];
+    thread_ = std::thread(&ControlServer::serve, this);
+    return true;
+}
+
+void ControlServer::stop() {
+    if (!thread_.joinable()) return;
+    const char byte = 0;
+    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
+    }
+    thread_.join();
+    for (Connection& connection : connections_) closeFd(connection.fd);
+    connections_.clear();
+    closeFd(listenFd_);
+    closeFd(wakeRead_);
+    closeFd(wakeWrite_);
+}
+
+void ControlServer::serve() {
+    std::vector<pollfd> polled;
+    for (;;) {
+        polled.clear();
+        polled.push_back({wakeRead_, POLLIN, 0});
+        polled.push_back({listenFd_, POLLIN, 0});
+        for (const Connection& connection : connections_) {
+            short events = connection.closing ? 0 : POLLIN;
+            if (!connection.output.empty()) events |= POLLOUT;
+            polled.push_back({connection.fd, events, 0});
+        }
+        if (::poll(polled.data(), polled.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (polled[0].revents) return;  // asked to stop
+        if (polled[1].revents & POLLIN) acceptConnection();
+
+        // Connections accepted just now are not in `polled` yet; they wait for the next round.
+        const size_t polledConnections = polled.size() - 2;
+        std::vector<Connection> kept;
+        for (size_t i = 0; i < connections_.size(); ++i) {
+            Connection& connection = connections_[i];
+            const short revents = i < polledConnections ? polled[i + 2].revents : 0;
+            bool alive = true;
+            if (revents & (POLLIN | POLLHUP | POLLERR)) alive = receive(connection);
+            if (alive && !connection.output.empty()) alive = send(connection);
+            if (alive && connection.closing && connection.output.empty()) alive = false;
+            if (alive) {
+                kept.push_back(std::move(connection));
+            } else {
+                closeFd(connection.fd);
+            }
+        }
+        connections_ = std::move(kept);
+    }
+}
+
+void ControlServer::acceptConnection() {
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    Connection connection;
+    connection.fd = fd;
+    if (connections_.size() >= MAX_CONNECTIONS) {
+        connection.output = "error too many control connections\n";
+        connection.closing = true;
+    }
+    connections_.push_back(std::move(connection));
+}
+
+bool ControlServer::receive(Connection& connection) {
+    if (connection.closing) return true;
+    char buffer[4096];
+    const ssize_t count = ::recv(connection.fd, buffer, sizeof buffer, 0);
+    if (count < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    connection.input.append(buffer, static_cast<size_t>(count));
+    answerLines(connection, count == 0);
+    return true;
+}
+
+void ControlServer::answerLines(Connection& connection, bool endOfInput) {
+    size_t start = 0;
+    for (;;) {
+        size_t end = connection.input.find('\n', start);
+        if (end == std::string::npos) {
+            // At the end of input an unterminated last line still counts.
+            if (!endOfInput || start == connection.input.size()) break;
+            end = connection.input.size();
+        }
+        if (end - start > MAX_LINE) break;
+        std::string line = connection.input.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        connection.output += handler_(line);
+        connection.output += '\n';
+        start = end + 1;
+        if (start > connection.input.size()) break;
+    }
+    connection.input.erase(0, std::min(start, connection.input.size()));
+    const size_t lineEnd = connection.input.find('\n');
+    const size_t pendingLine = lineEnd == std::string::npos ? connection.input.size() : lineEnd;
+    if (pendingLine > MAX_LINE) {
+        connection.output += "error line too long (at most 4096 bytes)\n";
+        connection.input.clear();
+        connection.closing = true;
+    } else if (endOfInput) {
+        connection.closing = true;
+    }
+}
+
+bool ControlServer::send(Connection& connection) {
+    const ssize_t count =
+        ::send(connection.fd, connection.output.data(), connection.output.size(), MSG_NOSIGNAL);
+    if (count < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    connection.output.erase(0, static_cast<size_t>(count));
+    return true;
+}
+
+}  // namespace kv::sim
