@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when they are missing.
+# Installs what the build needs from Debian's packages, when it is missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config npm openssl libuv1-dev zlib1g-dev libssl-dev libgtest-dev)
-[ "${EMG_WITH_BENCH:-0}" = 1 ] && packages+=(libbenchmark-dev)
+
+# Libraries, checked as packages.
+libraries=(libuv1-dev zlib1g-dev libssl-dev libgtest-dev)
+[ "${EMG_WITH_BENCH:-0}" = 1 ] && libraries+=(libbenchmark-dev)
+# Tools, checked as commands: they may come from elsewhere than a Debian package.
+declare -A tools=([cmake]=cmake [g++]=g++ [make]=make [pkg-config]=pkg-config [npm]=npm [openssl]=openssl)
+
 missing=()
-for p in "${packages[@]}"; do
+for p in "${libraries[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+for command in "${!tools[@]}"; do
+    command -v "$command" >/dev/null 2>&1 || missing+=("${tools[$command]}")
+done
 [ ${#missing[@]} -eq 0 ] && exit 0
+
 if [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages: ${missing[*]}" >&2
     echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
