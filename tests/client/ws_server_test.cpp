@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "core/event_queue.h"
-#include "tests/support/ws_client.h"
+#include "tools/client_kit/ws_client.h"
 
 namespace {
 

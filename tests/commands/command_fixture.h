@@ -13,8 +13,8 @@
 #include "commands/dispatcher.h"
 #include "core/event_queue.h"
 #include "core/operating_state.h"
-#include "tests/support/server_process.h"
-#include "tests/support/ws_client.h"
+#include "tools/client_kit/server_process.h"
+#include "tools/client_kit/ws_client.h"
 
 class CommandTest : public ::testing::Test {
 protected:

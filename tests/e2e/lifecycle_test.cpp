@@ -6,8 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "tests/support/server_process.h"
-#include "tests/support/ws_client.h"
+#include "tools/client_kit/server_process.h"
+#include "tools/client_kit/ws_client.h"
 
 namespace {
 

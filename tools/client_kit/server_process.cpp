@@ -1,4 +1,4 @@
-#include "tests/support/server_process.h"
+#include "tools/client_kit/server_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "tests/support/ws_client.h"
+#include "tools/client_kit/ws_client.h"
 
 std::string serverBinary() { return EMGBRIDGE_BINARY; }
 

@@ -1,4 +1,4 @@
-// Runs the real server binary for a test: its own working directory, its
+// Runs the real server binary for a test or a tool: its own working directory, its
 // output in a log file, and always stopped (SIGKILL as a last resort) when
 // the object goes away.
 #pragma once

@@ -1,4 +1,4 @@
-#include "tests/support/ws_client.h"
+#include "tools/client_kit/ws_client.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
