@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build setup configure bench clean
+.PHONY: run test build setup configure bench test-asan test-tsan fuzz soak clean
 
 run: build
 	mkdir -p data
@@ -21,11 +21,21 @@ configure: setup
 setup:
 	@tools/setup.sh
 
-bench:
-	@EMG_WITH_BENCH=1 tools/setup.sh
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DEMG_BUILD_BENCH=ON -DEMG_BUILD_TESTS=ON
-	cmake --build build-bench -j$(JOBS) --target model_bench
-	build-bench/bench/model_bench
+# Hardening and measurement; see docs/performance.md.
+test-asan: setup
+	tools/sanitize.sh address
+
+test-tsan: setup
+	tools/sanitize.sh thread
+
+fuzz: setup
+	FUZZ_SECONDS=$${FUZZ_SECONDS:-60} tools/fuzz.sh
+
+soak: build
+	SOAK_SECONDS=$${SOAK_SECONDS:-300} tools/soak.sh
+
+bench: setup
+	tools/bench.sh
 
 clean:
-	rm -rf $(BUILD_DIR) build-bench
+	rm -rf $(BUILD_DIR) build-*
