@@ -47,9 +47,3 @@ TEST_F(LoggerTest, LongMessageIsCutSoTheLineHolds1023Characters) {
     EXPECT_EQ(out.find_first_not_of('x', 37), 1023u);
 }
 
-TEST_F(LoggerTest, PercentSignsInArgumentsAreNotInterpreted) {
-    setLogClock(newYear);
-    char line[LOG_LINE_SIZE];
-    formatLogLine(line, LOG_DEBUG, LOG_TAG, "APP_CLIENT_EVT: %s", "%s%n%d");
-    EXPECT_STREQ(line, "(2025-1-1 0:00:00:000)[D/RudovUrev]: APP_CLIENT_EVT: %s%n%d");
-}
