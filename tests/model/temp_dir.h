@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <filesystem>
@@ -13,35 +12,25 @@
 
 class InTempDir : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        previous_ = std::filesystem::current_path();
+    void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "emg_model_test_XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        std::filesystem::current_path(dir_);
+        std::filesystem::current_path(dir_ = pattern);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(dir_);
     }
 
-    static std::string readFile(const std::string& name)
-    {
+    static std::string readFile(const std::string& name) {
         std::ifstream in(name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
-    static void writeFile(const std::string& name, const std::string& content)
-    {
-        std::ofstream(name, std::ios::binary) << content;
-    }
-
-    static bool exists(const std::string& name) { return std::filesystem::exists(name); }
+    static void writeFile(const std::string& name, const std::string& content) { std::ofstream(name) << content; }
 
 private:
-    std::filesystem::path previous_;
+    std::filesystem::path previous_ = std::filesystem::current_path();
     std::filesystem::path dir_;
 };
