@@ -7,7 +7,7 @@
 
 std::shared_ptr<std::vector<uint8_t>> recordBuffer = std::make_shared<std::vector<uint8_t>>();
 std::mutex recordBufferMutex;
-std::shared_ptr<std::deque<uint8_t>> identifyBuffer = std::make_shared<std::deque<uint8_t>>();
+std::shared_ptr<std::vector<uint8_t>> identifyBuffer = std::make_shared<std::vector<uint8_t>>();
 std::mutex identifyBufferMutex;
 
 namespace {

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -13,7 +12,9 @@
 // empty, save), so a packet is either wholly in a buffer or wholly absent.
 extern std::shared_ptr<std::vector<uint8_t>> recordBuffer;
 extern std::mutex recordBufferMutex;
-extern std::shared_ptr<std::deque<uint8_t>> identifyBuffer;
+// identifyBuffer is contiguous: a window is copied out with one memcpy, the cut
+// moves the rest to the front, and its storage is reused from packet to packet.
+extern std::shared_ptr<std::vector<uint8_t>> identifyBuffer;
 extern std::mutex identifyBufferMutex;
 
 // Handles one packet from the armband's data callback.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/redirect_stdout.h"
 #include "model/features.h"
 #include "model/identify.h"
 #include "model/training.h"
@@ -86,7 +87,12 @@ void BM_IdentifyChunk(benchmark::State& state)
     }
     IdentifyModel model;
     IdentifyState identifyState;
-    if (loadIdentifyModel(GESTURES * (GESTURES - 1) / 2, CHANNELS + 1, model, identifyState) != 0) {
+    int loaded;
+    {
+        RedirectStdout quiet;  // the model load logs three lines
+        loaded = loadIdentifyModel(GESTURES * (GESTURES - 1) / 2, CHANNELS + 1, model, identifyState);
+    }
+    if (loaded != 0) {
         state.SkipWithError("no model");
         return;
     }

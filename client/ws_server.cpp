@@ -25,24 +25,34 @@ std::mutex outboxMutex;
 std::vector<Message> outbox;
 std::atomic<Async*> outboxWakeup{nullptr};
 
+// The server thread's working copies of the outbox and of the client list. They
+// live as long as the thread and keep their capacity, so that a wake-up
+// allocates nothing beyond the messages themselves: the batch and the outbox
+// trade their storage at every swap.
+std::vector<Message> batch;
+std::vector<ServerSocket*> sockets;
+
 void sendPending(Async*) {
-    std::vector<Message> batch;
     {
         std::lock_guard<std::mutex> lock(outboxMutex);
         batch.swap(outbox);
     }
     // Only this thread changes the list, so a copy taken under the lock stays
     // valid while the sends run without it.
-    std::vector<ServerSocket*> sockets;
     {
         std::lock_guard<std::mutex> lock(clientSocketsMutex);
-        sockets = clientSockets;
+        sockets.assign(clientSockets.begin(), clientSockets.end());
     }
+    // uWS copies the payload with memcpy, which must not be given a null
+    // pointer even for no bytes; an empty vector's data() may be null.
+    static const char noBytes = 0;
     for (const Message& message : batch) {
+        const char* bytes = message->empty() ? &noBytes : reinterpret_cast<const char*>(message->data());
         for (ServerSocket* socket : sockets) {
-            socket->send(reinterpret_cast<const char*>(message->data()), message->size(), uWS::OpCode::BINARY);
+            socket->send(bytes, message->size(), uWS::OpCode::BINARY);
         }
     }
+    batch.clear();  // releases the messages; the storage goes back to the outbox at the next swap
 }
 
 void onMessage(ServerSocket*, char* message, size_t length, uWS::OpCode opCode) {
@@ -58,8 +68,10 @@ void onConnection(ServerSocket* socket, uWS::HttpRequest) {
         clientSockets.push_back(socket);
         count = static_cast<int>(clientSockets.size());
     }
-    clientCount = count;
+    // The count is published after the log line, so a thread that sees it
+    // change knows the line is written.
     logPrint(LOG_DEBUG, LOG_TAG, "uWS connect, clients(%d)", count);
+    clientCount = count;
 }
 
 void onDisconnection(ServerSocket* socket, int, char*, size_t) {
@@ -69,8 +81,8 @@ void onDisconnection(ServerSocket* socket, int, char*, size_t) {
         clientSockets.erase(std::remove(clientSockets.begin(), clientSockets.end(), socket), clientSockets.end());
         count = static_cast<int>(clientSockets.size());
     }
-    clientCount = count;
     logPrint(LOG_DEBUG, LOG_TAG, "uWS disconnect, clients(%d)", count);
+    clientCount = count;
 }
 
 }  // namespace

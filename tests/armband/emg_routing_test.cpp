@@ -36,8 +36,10 @@ std::vector<uint8_t> preview(const std::vector<uint8_t>& packet) {
 
 TEST_F(RoutingTest, PreviewCarriesFramesZeroFourEightAndTwelve) {
     const std::vector<uint8_t> packet = streamBytes(0, 128);
-    std::vector<uint8_t> expected{0x07};
-    for (size_t start : {0, 32, 64, 96}) expected.insert(expected.end(), packet.begin() + start, packet.begin() + start + 8);
+    std::vector<uint8_t> expected(33, 0x07);
+    for (size_t block = 0; block < 4; ++block) {
+        std::copy(packet.begin() + 32 * block, packet.begin() + 32 * block + 8, expected.begin() + 1 + 8 * block);
+    }
     EXPECT_EQ(preview(packet), expected);
 
     const std::vector<uint8_t> oneChannel = streamBytes(0, 16);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -31,13 +32,17 @@ std::string readFile(const std::string& path) {
 }
 
 ServerProcess::ServerProcess(std::string workDir) : workDir_(std::move(workDir)) {
-    if (workDir_.empty()) workDir_ = makeTempDir("emgbridge");
+    if (workDir_.empty()) {
+        workDir_ = makeTempDir("emgbridge");
+        ownsWorkDir_ = !workDir_.empty();
+    }
     mkdir(workDir_.c_str(), 0755);
     logPath_ = workDir_ + "/server.log";
 }
 
 ServerProcess::~ServerProcess() {
     if (pid_ > 0) stop(3000);
+    if (ownsWorkDir_) std::filesystem::remove_all(workDir_);
 }
 
 bool ServerProcess::start(bool waitReady, int timeoutMs) {

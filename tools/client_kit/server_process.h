@@ -35,6 +35,7 @@ public:
 
 private:
     std::string workDir_;
+    bool ownsWorkDir_ = false;  // a temporary folder made here is removed again
     std::string logPath_;
     pid_t pid_ = -1;
     int exitCode_ = -1;
