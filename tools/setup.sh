@@ -5,8 +5,11 @@ set -euo pipefail
 # Libraries, checked as packages.
 libraries=(libuv1-dev zlib1g-dev libssl-dev libgtest-dev)
 [ "${EMG_WITH_BENCH:-0}" = 1 ] && libraries+=(libbenchmark-dev)
+# The sanitizer and fuzzing builds: clang and its runtime libraries.
+[ "${EMG_WITH_CLANG:-0}" = 1 ] && libraries+=(libclang-rt-14-dev)
 # Tools, checked as commands: they may come from elsewhere than a Debian package.
 declare -A tools=([cmake]=cmake [g++]=g++ [make]=make [pkg-config]=pkg-config [npm]=npm [openssl]=openssl)
+[ "${EMG_WITH_CLANG:-0}" = 1 ] && tools+=([clang]=clang [clang++]=clang)
 
 missing=()
 for p in "${libraries[@]}"; do

@@ -21,11 +21,11 @@ struct FireCounter {
     int count = 0;
 
     Timer::Callback callback() {
+        // Notified under the lock: a waiter that sees the count may destroy the
+        // counter as soon as it returns, so the notification must be over by then.
         return [this] {
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                ++count;
-            }
+            std::lock_guard<std::mutex> lock(mutex);
+            ++count;
             fired.notify_all();
         };
     }

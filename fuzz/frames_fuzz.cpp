@@ -1,0 +1,242 @@
+// Sequences of client frames through the command dispatcher and the event
+// handlers, handled one record at a time as the main loop does, with the
+// stand-in hub in this process and its poll loop running on its own thread
+// (so the armband's answers arrive as they do in the server).
+//
+// Input: frames of [head][length][length bytes] (a last frame without its
+// length byte is ignored); the low two bits of head choose what the bytes are:
+//   0  a client message, handled as an APP_CLIENT_EVT record;
+//   1  a whole event record (type byte, then payload), as any thread may queue;
+//   2  bytes appended to a file of the working folder that commands read
+//      (raw1.bin .. raw8.bin, "W&B.txt", model.bin; head >> 2 picks it);
+//   3  with bytes: a raw EMG packet, given to the listener as the armband's
+//      data callback gives it; with no bytes: a pause of (head >> 2) * 4 ms
+//      while queued records are handled, so that scans, connections and
+//      streams can progress (at most 800 ms per input).
+// Every input starts from a fresh hub (offline, then online again), a fresh
+// listener, the idle operating state and an empty working folder. The EXIT
+// record only logs here: the fuzzing process never ends on it.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "armband/emg_routing.h"
+#include "armband/hub_events.h"
+#include "armband/kinvo_handle.h"
+#include "commands/dispatcher.h"
+#include "commands/recording.h"
+#include "core/app.h"
+#include "core/event_queue.h"
+#include "core/logger.h"
+#include "core/operating_state.h"
+#include "core/timer.h"
+#include "fuzz/fuzz_support.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EMG_FUZZ_LEAK_CHECK 1
+#endif
+#elif defined(__SANITIZE_ADDRESS__)
+#define EMG_FUZZ_LEAK_CHECK 1
+#endif
+#if EMG_FUZZ_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
+namespace {
+
+constexpr int MAX_FRAMES = 32;
+constexpr int PAUSE_UNIT_MS = 4;
+constexpr int MAX_PAUSE_MS = 800;  // in all, per input
+constexpr int HUB_MODE = 1;
+
+const char* const FILE_NAMES[] = {"raw1.bin", "raw2.bin", "raw3.bin", "raw4.bin", "raw5.bin",
+                                  "raw6.bin", "raw7.bin", "raw8.bin", "W&B.txt",  "model.bin"};
+constexpr size_t FILE_COUNT = sizeof FILE_NAMES / sizeof FILE_NAMES[0];
+
+bool insideInput = false;
+
+// As the main loop dispatches one record.
+void dispatch(const EventRecord& record) {
+    static char dump[HEX_DUMP_SIZE];
+    if (record->empty()) return;
+    const uint8_t type = (*record)[0];
+    const uint8_t length = static_cast<uint8_t>((record->size() - 1) % 256);
+    const uint8_t* payload = record->data() + 1;
+    formatHexDump(payload, length, dump);
+    switch (type) {
+        case APP_CLIENT_EVT:
+            logPrint(LOG_DEBUG, LOG_TAG, "APP_CLIENT_EVT: %s", dump);
+            handleClientCommands(payload, length);
+            break;
+        case HUB_EVT:
+            logPrint(LOG_DEBUG, LOG_TAG, "HUB_EVT: %s", dump);
+            handleHubEvents(payload, length);
+            break;
+        case TIMER_EVT:
+            logPrint(LOG_DEBUG, LOG_TAG, "TIMER_EVT: %s", dump);
+            handleTimerEvents(payload, length);
+            break;
+        case INTERNAL_EVT:
+            logPrint(LOG_DEBUG, LOG_TAG, "INTERNAL_EVT: %s", dump);
+            handleInternalEvents(payload, length);
+            break;
+        case EXIT_EVT:
+            logPrint(LOG_DEBUG, LOG_TAG, "EXIT_EVT: %s", dump);
+            break;
+        default:
+            break;
+    }
+}
+
+// Takes every record queued before this call off the queue (the queue only
+// blocks when empty, so a marker record shows where "now" is).
+template <typename Handle>
+int takeQueued(EventQueue& queue, Handle handle) {
+    const EventRecord marker = makeRecord({0xEE});
+    queue.push(marker);
+    int taken = 0;
+    for (;;) {
+        EventRecord record = queue.pop();
+        if (record == marker) return taken;
+        handle(record);
+        ++taken;
+    }
+}
+
+// Handles the queued records and those they queue in turn; bounded, since the
+// hub's thread may keep adding.
+void handleQueued() {
+    for (int round = 0; round < 4; ++round) {
+        if (takeQueued(eventQueue, dispatch) == 0) break;
+    }
+}
+
+void discardQueued() {
+    takeQueued(eventQueue, [](const EventRecord&) {});
+    takeQueued(identifyQueue, [](const EventRecord&) {});
+}
+
+void resetOperatingState() {
+    recordTimer.stop();
+    timerId = TIMER_ID_NONE;
+    operatingMode = MODE_IDLE;
+    channelMask = 0;
+    channelCount = 0;
+    gestureMask = 0;
+    gestureCount = 0;
+    recordGesture = 0xFF;
+    identifyWindowLength = 0;
+    modelRows = 0;
+    modelColumns = 0;
+    newModelFlag = false;
+    lastIdentifyResult = 0xFF;
+    {
+        std::lock_guard<std::mutex> lock(recordBufferMutex);
+        recordBuffer->clear();
+        recordBuffer->shrink_to_fit();
+    }
+    {
+        std::lock_guard<std::mutex> lock(identifyBufferMutex);
+        identifyBuffer->clear();
+    }
+}
+
+// A fresh hub (shutdown drops the connection, the scan and every promised
+// delivery), a fresh listener and an idle server.
+void startInput() {
+    hub->shutdown();
+    if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
+    discardQueued();
+    resetOperatingState();
+    fuzz::clearScratchDir();
+    listener = std::make_shared<KinvoHandle>(hub);
+    hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
+    if (hub->init(0) != 0) {
+        std::fprintf(stderr, "frames fuzz: the stand-in hub cannot bind 127.0.0.1:8889\n");
+        std::abort();
+    }
+}
+
+void pause(int milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        handleQueued();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    } while (std::chrono::steady_clock::now() < deadline);
+}
+
+// The worker threads are detached, as in the server: end without static
+// destruction under them, keeping the exit status (and refusing an exit from
+// inside an input, which the server code must never do). Under
+// AddressSanitizer the leak check runs first, since _Exit skips it.
+void endWithoutStaticDestruction(int status, void*) {
+    if (insideInput) {
+        std::fprintf(stderr, "frames fuzz: exit(%d) called while an input was handled\n", status);
+        status = 1;
+    }
+    if (hub) hub->shutdown();
+    fuzz::removeScratchDir();
+#if EMG_FUZZ_LEAK_CHECK
+    if (status == 0 && __lsan_do_recoverable_leak_check() != 0) status = 1;
+#endif
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::quietLog();
+    fuzz::enterScratchDir("emgbridge-fuzz-frames");
+    hub = kv::HubManager::getHubInstance(CLIENT_NAME);
+    if (!hub) std::abort();
+    hub->setHubMode(HUB_MODE);
+    std::thread(sdkPollThread).detach();
+    on_exit(endWithoutStaticDestruction, nullptr);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    insideInput = true;
+    startInput();
+    fuzz::Reader in(data, size);
+    int pausedMs = 0;
+    for (int frame = 0; frame < MAX_FRAMES && in.left() >= 2; ++frame) {
+        const uint8_t head = in.byte();
+        const uint8_t length = in.byte();
+        size_t got = 0;
+        const uint8_t* body = in.bytes(length, got);
+        switch (head & 3) {
+            case 0:
+                dispatch(makeRecord(APP_CLIENT_EVT, body, got));
+                break;
+            case 1:
+                if (got > 0) dispatch(makeRecord(body[0], body + 1, got - 1));
+                break;
+            case 2:
+                fuzz::writeFile(FILE_NAMES[(head >> 2) % FILE_COUNT], body, got, true);
+                break;
+            default: {
+                if (got > 0) {
+                    listener->onDeviceData(nullptr, 0x80, std::make_shared<std::vector<uint8_t>>(body, body + got));
+                    break;
+                }
+                const int wanted = std::min((head >> 2) * PAUSE_UNIT_MS, MAX_PAUSE_MS - pausedMs);
+                if (wanted > 0) pause(wanted);
+                pausedMs += std::max(wanted, 0);
+                break;
+            }
+        }
+        handleQueued();
+    }
+    handleQueued();
+    insideInput = false;
+    return 0;
+}

@@ -1,0 +1,57 @@
+// Shared by the fuzz targets: a scratch working folder for the files the
+// server reads and writes, a quiet log, and a reader over the fuzz input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fuzz {
+
+// Sends the server's log lines (standard output) to /dev/null unless
+// EMG_FUZZ_LOG is set; the fuzzer's own messages go to standard error.
+void quietLog();
+
+// Creates a fresh folder under TMPDIR (or /tmp), makes it the working folder,
+// and removes it at exit.
+void enterScratchDir(const std::string& prefix);
+
+// Removes the scratch folder now (for targets that end without exit handlers).
+void removeScratchDir();
+
+// Removes every file of the working folder (between two inputs).
+void clearScratchDir();
+
+// Writes (or appends) bytes to a file of the working folder.
+void writeFile(const char* name, const uint8_t* data, size_t size, bool append);
+
+// Reads the input front to back; reads past the end give zeros and no bytes.
+class Reader {
+public:
+    Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool empty() const { return size_ == 0; }
+    size_t left() const { return size_; }
+    uint8_t byte() {
+        if (size_ == 0) return 0;
+        --size_;
+        return *data_++;
+    }
+    // Up to count bytes; advances past them.
+    const uint8_t* bytes(size_t count, size_t& got) {
+        got = count < size_ ? count : size_;
+        const uint8_t* at = data_;
+        data_ += got;
+        size_ -= got;
+        return at;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+}  // namespace fuzz
+
+// The libFuzzer entry points every target defines.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
