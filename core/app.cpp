@@ -20,6 +20,14 @@ namespace {
 constexpr int HUB_MODE = 1;
 constexpr int HUB_RUN_TIMEOUT_MS = 10;
 
+void shutdownHub() {
+    hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
+    hub->shutdown();
+    setConsoleCtrlHandler(false);
+}
+
+}  // namespace
+
 void dispatchRecord(const EventRecord& record, char* dump) {
     if (record->empty()) return;
     const uint8_t type = (*record)[0];
@@ -51,14 +59,6 @@ void dispatchRecord(const EventRecord& record, char* dump) {
             break;
     }
 }
-
-void shutdownHub() {
-    hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
-    hub->shutdown();
-    setConsoleCtrlHandler(false);
-}
-
-}  // namespace
 
 void formatHexDump(const uint8_t* payload, uint8_t length, char* dump) {
     static const char digits[] = "0123456789abcdef";

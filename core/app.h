@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/event_queue.h"
+
 constexpr const wchar_t* CLIENT_NAME = L"Vorivezo Ruvo Revozi Duzezireziv";
 
 extern std::atomic<bool> exitRequested;
@@ -14,6 +16,10 @@ int runEmgBridge();
 
 // Pops and dispatches records until an EXIT_EVT has been handled.
 void runMainLoop();
+
+// Logs one record with the hex dump of its payload (dump holds HEX_DUMP_SIZE
+// characters) and calls its handler; EXIT_EVT sets exitRequested.
+void dispatchRecord(const EventRecord& record, char* dump);
 
 // Body of the SDK polling thread.
 void sdkPollThread();

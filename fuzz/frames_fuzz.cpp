@@ -61,37 +61,11 @@ constexpr size_t FILE_COUNT = sizeof FILE_NAMES / sizeof FILE_NAMES[0];
 
 bool insideInput = false;
 
-// As the main loop dispatches one record.
+// As the main loop dispatches one record; an EXIT_EVT does not end the run.
 void dispatch(const EventRecord& record) {
     static char dump[HEX_DUMP_SIZE];
-    if (record->empty()) return;
-    const uint8_t type = (*record)[0];
-    const uint8_t length = static_cast<uint8_t>((record->size() - 1) % 256);
-    const uint8_t* payload = record->data() + 1;
-    formatHexDump(payload, length, dump);
-    switch (type) {
-        case APP_CLIENT_EVT:
-            logPrint(LOG_DEBUG, LOG_TAG, "APP_CLIENT_EVT: %s", dump);
-            handleClientCommands(payload, length);
-            break;
-        case HUB_EVT:
-            logPrint(LOG_DEBUG, LOG_TAG, "HUB_EVT: %s", dump);
-            handleHubEvents(payload, length);
-            break;
-        case TIMER_EVT:
-            logPrint(LOG_DEBUG, LOG_TAG, "TIMER_EVT: %s", dump);
-            handleTimerEvents(payload, length);
-            break;
-        case INTERNAL_EVT:
-            logPrint(LOG_DEBUG, LOG_TAG, "INTERNAL_EVT: %s", dump);
-            handleInternalEvents(payload, length);
-            break;
-        case EXIT_EVT:
-            logPrint(LOG_DEBUG, LOG_TAG, "EXIT_EVT: %s", dump);
-            break;
-        default:
-            break;
-    }
+    dispatchRecord(record, dump);
+    exitRequested = false;
 }
 
 // Takes every record queued before this call off the queue (the queue only
