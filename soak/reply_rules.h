@@ -1,0 +1,20 @@
+// What a server message may look like at all, whoever asked for it: the
+// code/status combinations of the protocol, the preview layout and the
+// version text. Knows nothing of the server's state.
+#pragma once
+
+#include <string>
+
+#include "tools/client_kit/ws_client.h"
+
+// The texts the virtual armband answers version queries with (set by the soak).
+struct VersionTexts {
+    std::string firmware;
+    std::string hardware;
+};
+
+// Empty when the message can occur; otherwise why it cannot.
+std::string protocolViolation(const WsMessage& message, const VersionTexts& versions);
+
+// "[06 ff]": the first bytes of a message, for failure details.
+std::string describe(const Bytes& bytes);
