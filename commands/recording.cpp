@@ -1,8 +1,6 @@
 #include "commands/recording.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 #include "armband/emg_routing.h"

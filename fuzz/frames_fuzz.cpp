@@ -26,10 +26,7 @@
 #include <vector>
 
 #include "armband/emg_routing.h"
-#include "armband/hub_events.h"
 #include "armband/kinvo_handle.h"
-#include "commands/dispatcher.h"
-#include "commands/recording.h"
 #include "core/app.h"
 #include "core/event_queue.h"
 #include "core/logger.h"

@@ -53,7 +53,7 @@ bool Peer::connect(int port, int timeoutMs) {
     const std::string request =
         "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
         "Sec-WebSocket-Key: c29hayBwZWVyIGtleSAxMg==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-    if (!writeAll(reinterpret_cast<const uint8_t*>(request.data()), request.size())) return close(), false;
+    if (!sendAll(fd_, reinterpret_cast<const uint8_t*>(request.data()), request.size())) return close(), false;
     std::string response;
     size_t end;
     while ((end = response.find("\r\n\r\n")) == std::string::npos) {
@@ -70,42 +70,16 @@ bool Peer::connect(int port, int timeoutMs) {
     return true;
 }
 
-bool Peer::writeAll(const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool Peer::send(const Bytes& payload, int opcode) {
     if (fd_ < 0) return false;
-    Bytes frame;
-    frame.reserve(payload.size() + 14);
-    frame.push_back(static_cast<uint8_t>(0x80 | (opcode & 0x0F)));
-    const uint64_t length = payload.size();
-    if (length < 126) {
-        frame.push_back(static_cast<uint8_t>(0x80 | length));
-    } else if (length < 65536) {
-        frame.push_back(0x80 | 126);
-        frame.push_back(static_cast<uint8_t>(length >> 8));
-        frame.push_back(static_cast<uint8_t>(length));
-    } else {
-        frame.push_back(0x80 | 127);
-        for (int shift = 56; shift >= 0; shift -= 8) frame.push_back(static_cast<uint8_t>(length >> shift));
-    }
     const uint32_t maskWord = static_cast<uint32_t>(maskSource_());
     uint8_t mask[4];
     std::memcpy(mask, &maskWord, sizeof mask);
-    frame.insert(frame.end(), mask, mask + 4);
-    for (size_t i = 0; i < payload.size(); ++i) frame.push_back(payload[i] ^ mask[i % 4]);
-    return writeAll(frame.data(), frame.size());
+    const Bytes frame = encodeClientFrame(static_cast<uint8_t>(0x80 | (opcode & 0x0F)), payload, mask);
+    return sendAll(fd_, frame.data(), frame.size());
 }
 
-bool Peer::sendRaw(const Bytes& bytes) { return fd_ >= 0 && writeAll(bytes.data(), bytes.size()); }
+bool Peer::sendRaw(const Bytes& bytes) { return fd_ >= 0 && sendAll(fd_, bytes.data(), bytes.size()); }
 
 bool Peer::pump() {
     if (fd_ < 0) return false;

@@ -40,7 +40,6 @@ public:
     void close(bool reset = false);
 
 private:
-    bool writeAll(const uint8_t* data, size_t length);
     int fd_ = -1;
     FrameReader reader_;
     std::minstd_rand maskSource_{std::random_device{}()};

@@ -76,40 +76,15 @@ bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
     return true;
 }
 
-bool WsClient::writeAll(const uint8_t* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::send(fd_, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool WsClient::sendRaw(const std::string& bytes) {
-    return fd_ >= 0 && writeAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return fd_ >= 0 && sendAll(fd_, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 bool WsClient::send(const Bytes& payload, int opcode) {
     if (fd_ < 0) return false;
-    Bytes frame;
-    frame.push_back(static_cast<uint8_t>(0x80 | (opcode & 0x0F)));
-    const uint64_t length = payload.size();
-    if (length < 126) {
-        frame.push_back(static_cast<uint8_t>(0x80 | length));
-    } else if (length < 65536) {
-        frame.push_back(0x80 | 126);
-        frame.push_back(static_cast<uint8_t>(length >> 8));
-        frame.push_back(static_cast<uint8_t>(length));
-    } else {
-        frame.push_back(0x80 | 127);
-        for (int shift = 56; shift >= 0; shift -= 8) frame.push_back(static_cast<uint8_t>(length >> shift));
-    }
     const uint8_t mask[4] = {0x12, 0x34, 0x56, 0x78};
-    frame.insert(frame.end(), mask, mask + 4);
-    for (size_t i = 0; i < payload.size(); ++i) frame.push_back(payload[i] ^ mask[i % 4]);
-    return writeAll(frame.data(), frame.size());
+    const Bytes frame = encodeClientFrame(static_cast<uint8_t>(0x80 | (opcode & 0x0F)), payload, mask);
+    return sendAll(fd_, frame.data(), frame.size());
 }
 
 bool WsClient::readExact(uint8_t* data, size_t length, int timeoutMs) {

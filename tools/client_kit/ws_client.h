@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "tools/client_kit/ws_frame.h"
+
 
 struct WsMessage {
     int opcode = 0;
@@ -38,7 +39,6 @@ public:
     void close();
 
 private:
-    bool writeAll(const uint8_t* data, size_t length);
     bool readExact(uint8_t* data, size_t length, int timeoutMs);
     int fd_ = -1;
     std::string pending_;  // bytes read past the handshake
