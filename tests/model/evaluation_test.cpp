@@ -6,6 +6,8 @@
 
 #include "model/evaluation.h"
 #include "model/evaluation_report.h"
+#include "model/identify.h"
+#include "model/training.h"
 #include "sim/virtual_subject.h"
 #include "tests/model/temp_dir.h"
 
@@ -89,6 +91,29 @@ TEST_F(EvaluationTest, SeparableGesturesScoreHighAndACopiedGestureIsConfused) {
 
     // Everything happened in memory.
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::current_path()));
+
+    // The training accuracy is that of the model generation writes, loaded as identification loads it.
+    int k = 0;
+    for (const auto& [gesture, bytes] : recordings)
+        ASSERT_EQ(extractFeatures(std::to_string(++k), bytes->data(), bytes->size(), 8), 0) << int(gesture);
+    ASSERT_EQ(trainModel(4, 8), 0);
+    IdentifyModel model;
+    IdentifyState state;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(loadIdentifyModel(6, 9, model, state), 0);
+    testing::internal::GetCapturedStdout();
+    for (int c = 1; c <= 4; ++c) {
+        std::ifstream in("feature" + std::to_string(c) + ".txt");
+        float window[8];
+        int windows = 0;
+        int right = 0;
+        while (in >> window[0] >> window[1] >> window[2] >> window[3] >> window[4] >> window[5] >> window[6] >> window[7]) {
+            ++windows;
+            right += voteClass(window, model) == c;
+        }
+        EXPECT_EQ(static_cast<uint32_t>(windows), copied.gestures[c - 1].windows);
+        EXPECT_EQ(static_cast<double>(right) / windows, copied.gestures[c - 1].trainingAccuracy) << c;
+    }
 }
 
 TEST_F(EvaluationTest, RefusesWhatCannotBeEvaluated) {
