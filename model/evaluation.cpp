@@ -144,11 +144,9 @@ int evaluateRecordings(const RecordingSet& recordings, uint8_t gestureMask, uint
 
     const IdentifyModel full =
         trainInMemory(selectWindows(features, channels, [](size_t, size_t) { return true; }), gestures, channels);
-    for (size_t k = 0, g = 1; k < classes; ++k, ++g) {
-        while (!((gestureMask >> (g - 1)) & 1u))
-            ++g;
+    for (size_t k = 0; k < classes; ++k) {
         GestureEvaluation gesture;
-        gesture.gesture = static_cast<uint8_t>(g);
+        gesture.gesture = gestureForClass(static_cast<int>(k + 1), gestureMask);
         gesture.windows = static_cast<uint32_t>(foldOf[k].size());
         gesture.heldOutAccuracy = static_cast<double>(evaluation.confusion[k][k]) / gesture.windows;
         uint32_t right = 0;
