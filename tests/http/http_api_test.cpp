@@ -112,6 +112,7 @@ TEST(HttpApi, RecordingsModelAndErrors) {
     EXPECT_EQ(get("/api/recordings/../raw2.bin").status, 404);
     EXPECT_EQ(get("/api/nothing").status, 404);
     EXPECT_EQ(get("/api/model").status, 404);
+    EXPECT_EQ(get("/api/evaluation").status, 404);  // nothing generated yet
     const Reply post = exchange("POST /api/status HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\n\r\n");
     EXPECT_EQ(post.status, 405);
     EXPECT_TRUE(contains(post.body, "{\"error\":")) << post.body;
