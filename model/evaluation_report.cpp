@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "core/json_text.h"
+
 namespace {
 
 void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -22,19 +24,6 @@ std::string adviceText(const GestureEvaluation& gesture)
     return "record gesture " + std::to_string(gesture.gesture) + " again";
 }
 
-std::string jsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20)
-            appendf(out, "\\u%04x", static_cast<unsigned>(c));
-        else
-            out += c;
-    }
-    return out + '"';
-}
 
 }  // namespace
 
