@@ -11,8 +11,6 @@
 #include <chrono>
 #include <cstring>
 
-namespace {
-
 int connectLoopback(int port, int timeoutMs) {
     const int64_t deadline = nowMs() + timeoutMs;
     do {
@@ -33,6 +31,8 @@ int connectLoopback(int port, int timeoutMs) {
     return -1;
 }
 
+namespace {
+
 bool waitReadable(int fd, int timeoutMs) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs) > 0;
@@ -51,6 +51,13 @@ void WsClient::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     pending_.clear();
+}
+
+void WsClient::abort() {
+    if (fd_ < 0) return;
+    const linger reset{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close();
 }
 
 bool WsClient::connect(int port, int timeoutMs, const std::string& path) {

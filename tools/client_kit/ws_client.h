@@ -25,6 +25,8 @@ public:
 
     bool connect(int port = 8888, int timeoutMs = 3000, const std::string& path = "/");
     bool connected() const { return fd_ >= 0; }
+    // Ends the connection with a reset instead of an orderly close.
+    void abort();
     bool send(const Bytes& payload, int opcode = 2);
     bool sendText(const std::string& text) { return send(Bytes(text.begin(), text.end()), 1); }
     // Bytes as they are, for malformed frames.
@@ -57,6 +59,9 @@ private:
     int fd_ = -1;
     std::string buffer_;
 };
+
+// A TCP connection to 127.0.0.1:port (retried until timeoutMs); -1 when none.
+int connectLoopback(int port, int timeoutMs);
 
 // Milliseconds on the steady clock.
 int64_t nowMs();

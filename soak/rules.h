@@ -1,6 +1,5 @@
-// What a server message may look like at all, whoever asked for it: the
-// code/status combinations of the protocol, the preview layout and the
-// version text. Knows nothing of the server's state.
+// What a server message may look like at all, whoever asked for it (docs/protocol.md):
+// the code and status pairs, the preview layout and the version text.
 #pragma once
 
 #include <string>
@@ -15,6 +14,3 @@ struct VersionTexts {
 
 // Empty when the message can occur; otherwise why it cannot.
 std::string protocolViolation(const WsMessage& message, const VersionTexts& versions);
-
-// "[06 ff]": the first bytes of a message, for failure details.
-std::string describe(const Bytes& bytes);

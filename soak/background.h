@@ -1,0 +1,32 @@
+// The load beside the conductor, one thread per client: background clients that each send
+// something every 50-200 ms (valid, malformed and oversized commands, malformed raw frames,
+// broken upgrade requests), check every message they receive against the protocol and
+// reconnect when their connection ends; and faults injected through the control endpoint
+// that leave the conductor's bookkeeping alone. None of it changes the server's state.
+#pragma once
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "soak/report.h"
+#include "soak/rules.h"
+
+class Background {
+public:
+    Background(Report& report, VersionTexts versions) : report_(report), versions_(std::move(versions)) {}
+    ~Background() { stop(); }
+    void start(int clients);
+    void stop();
+
+private:
+    void client(unsigned index);
+    void injectFaults();
+    // Sleeps up to ms, less when stopping.
+    void pause(int ms) const;
+
+    Report& report_;
+    VersionTexts versions_;
+    std::atomic<bool> stopping_{false};
+    std::vector<std::thread> threads_;
+};

@@ -1,0 +1,232 @@
+// The conductor's messages, its plan, and the end of the run.
+#include "soak/conductor.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <fstream>
+
+namespace {
+
+constexpr int REPLY_MS = 15000;      // silent armband calls can hold the main loop for seconds
+constexpr int64_t OVERRUN_MS = 60000;  // how long the episodes may overrun the deadline
+constexpr size_t INBOX_LIMIT = 20000;
+
+double residentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) return std::stod(line.substr(6));
+    }
+    return 0;
+}
+
+// The background clients' commands draw these; the conductor never waits for them.
+bool noise(const Bytes& m) {
+    return m[0] == 0x30 || m == Bytes{0x08, 0xFF} || m == Bytes{0x0A, 0xFF} || m == Bytes{0x0A, 0xFD} ||
+           (m[0] == 0x0C && (m[1] == 0xFF || m[1] == 0xFD || m[1] == 0xEF));
+}
+
+}  // namespace
+
+Conductor::Conductor(Report& report, ServerProcess& server, VersionTexts versions)
+    : report_(report), server_(server), versions_(std::move(versions)) {
+    for (const char* name : {"protocol of server messages", "the conductor's connection stays up",
+                             "record results come only for a recording", "previews come only while recording"}) {
+        report_.check(true, name);
+    }
+}
+
+bool Conductor::open() { return ws_.connect(8888, 5000) && control_.connect(); }
+
+bool Conductor::seed(unsigned gesture, const std::string& bytes) {
+    std::ofstream(rawPath(gesture), std::ios::binary) << bytes;
+    known_[gesture] = bytes;
+    return readFile(rawPath(gesture)) == bytes;
+}
+
+void Conductor::send(const Bytes& command) {
+    report_.count("commands sent by the conductor");
+    if (!ws_.send(command)) report_.check(false, "the conductor's connection stays up", "a send failed");
+}
+
+void Conductor::pump(int ms) {
+    const int64_t deadline = std::min(nowMs() + ms, hardDeadlineMs_);
+    do {
+        if (nowMs() >= nextSampleMs_) {
+            nextSampleMs_ = nowMs() + 1000;
+            report_.count("replies checked", checked_);
+            checked_ = 0;
+            if (!server_.running()) {
+                report_.check(false, "the server keeps running", "it has exited (see server.log)");
+                hardDeadlineMs_ = 0;  // nothing more to learn: every wait ends at once
+                return;
+            }
+            memoryKb_.push_back(residentKb(server_.pid()));
+        }
+        if (!ws_.connected()) {
+            report_.check(false, "the conductor's connection stays up", "the server closed it");
+            if (!ws_.connect(8888, 3000)) return;
+        }
+        const int wait = static_cast<int>(std::clamp<int64_t>(deadline - nowMs(), 0, 1000));
+        if (const std::optional<WsMessage> message = ws_.receive(wait)) onMessage(*message);
+    } while (nowMs() < deadline);
+}
+
+void Conductor::onMessage(const WsMessage& message) {
+    ++checked_;
+    const std::string violation = protocolViolation(message, versions_);
+    if (!violation.empty()) return report_.check(false, "protocol of server messages", violation + " " + describe(message.payload));
+    const Bytes& m = message.payload;
+    if (m[0] == 0x01) return;  // the background clients' PINGs
+    if (m[0] == 0x07) {
+        if (recording_) previews_.push_back(m);
+        return report_.check(recording_ || nowMs() < previewsUntilMs_, "previews come only while recording", describe(m));
+    }
+    if (m[0] == 0x06 && m[1] != 0xFD) {  // only the conductor's commands draw these
+        if (refusalsExpected_ > 0) {
+            --refusalsExpected_;
+        } else if (recording_ && result_ < 0) {
+            result_ = m[1];
+            resultMs_ = nowMs();
+            return;
+        } else {
+            return report_.check(false, "record results come only for a recording", describe(m));
+        }
+    }
+    inbox_.emplace_back(seq_++, m);
+    if (inbox_.size() > INBOX_LIMIT) inbox_.pop_front();
+}
+
+void Conductor::pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    for (const int64_t deadline = std::min(nowMs() + timeoutMs, hardDeadlineMs_); !done() && nowMs() < deadline;) pump(50);
+}
+
+// Removes and returns the first stored message since `since` that matches.
+std::optional<Bytes> Conductor::take(uint64_t since, const Match& match) {
+    for (auto it = inbox_.begin(); it != inbox_.end(); ++it) {
+        if (it->first < since || !match(it->second)) continue;
+        Bytes found = std::move(it->second);
+        inbox_.erase(it);
+        return found;
+    }
+    return std::nullopt;
+}
+
+bool Conductor::expect(uint64_t since, const Bytes& reply, const std::string& check) {
+    bool found = false;
+    pumpUntil([&] { return found = found || take(since, [&](const Bytes& m) { return m == reply; }); }, REPLY_MS);
+    report_.check(found, check, "no " + describe(reply) + " within " + std::to_string(REPLY_MS) + " ms");
+    return found;
+}
+
+bool Conductor::ask(const Bytes& command, const Bytes& reply, const std::string& check) {
+    const uint64_t since = seq_;
+    send(command);
+    return expect(since, reply, check);
+}
+
+// Once the commands before were taken, nothing matching for ms.
+void Conductor::quiet(uint64_t since, const Match& match, int ms, const std::string& check) {
+    sync();
+    pump(ms);
+    const std::optional<Bytes> found = take(since, match);
+    report_.check(!found, check, found ? "unexpected " + describe(*found) : "");
+}
+
+// [04 00], a wrong length only the conductor sends, is refused in turn: the commands before it were taken.
+void Conductor::sync() { ask({0x04, 0x00}, {0x04, 0xFF}, "the server takes the conductor's commands in turn"); }
+
+bool Conductor::play(std::initializer_list<Step> steps) {
+    bool all = true;
+    uint64_t since = seq_;
+    for (const Step& s : steps) {
+        if (*s.order) all &= order(s.order);
+        const bool refusal = s.reply == Bytes{0x06, 0xFF};
+        refusalsExpected_ += refusal;
+        if (!s.command.empty()) {
+            since = seq_;
+            send(s.command);
+        }
+        if (!s.reply.empty() && !expect(since, s.reply, s.check)) {
+            all = false;
+            if (refusal) refusalsExpected_ = 0;
+        }
+        if (s.quietMs > 0) {
+            const uint8_t code = (s.reply.empty() ? s.command : s.reply)[0];
+            quiet(since, [code](const Bytes& m) { return (m[0] == code && !noise(m)) || (code == 0x0C && m[0] == 0x0D); },
+                  s.quietMs, s.check);
+        }
+    }
+    return all;
+}
+
+std::string Conductor::control(const std::string& line) {
+    std::string answer = control_.command(line);
+    if (answer.empty() && control_.connect()) answer = control_.command(line);
+    return answer;
+}
+
+// A fault order acts at once, while commands can wait behind a blocked main loop: it goes
+// out only after the server took the commands before it.
+bool Conductor::order(const std::string& line) {
+    sync();
+    const std::string answer = control(line);
+    report_.check(answer == "ok", "the control endpoint takes the conductor's orders", "'" + line + "': '" + answer + "'");
+    if (answer == "ok" && line != "present 1" && line != "no-config 0") countFault(report_, line);
+    return answer == "ok";
+}
+
+void Conductor::run(int64_t deadlineMs) {
+    hardDeadlineMs_ = deadlineMs + OVERRUN_MS;
+    static const std::pair<unsigned, Variant> recordings[] = {
+        {1, NORMAL},        {2, ABANDONED},   {1, INTO_DIRECTORY}, {2, NORMAL},       {3, LOST},
+        {3, IDENTIFY_STOP}, {2, FULL_DEVICE}, {1, FAILED_SWITCH},  {3, MUTED_SWITCH},
+    };
+    // After a recording the other episodes in turn; those that do not fit are passed over.
+    static const std::pair<int64_t, void (Conductor::*)()> others[] = {
+        {16000, &Conductor::connectionFaults}, {10000, &Conductor::modelFlow}, {9000, &Conductor::modelFaults},
+        {3000, &Conductor::gestureStream},     {5000, &Conductor::dropAndReconnect},
+    };
+    const size_t kinds = std::size(others);
+    size_t nextRecording = 0;
+    for (size_t episode = 0; hardDeadlineMs_ > 0; ++episode) {
+        const int64_t left = deadlineMs - nowMs();
+        if (episode % 4 == 0 && left >= 35000) {
+            const auto [gesture, variant] = recordings[nextRecording++ % std::size(recordings)];
+            recording(gesture, variant);
+            continue;
+        }
+        size_t skipped = 0;
+        while (skipped < kinds && others[(nextEpisode_ + skipped) % kinds].first > left) ++skipped;
+        if (skipped == kinds) break;
+        nextEpisode_ += skipped + 1;
+        (this->*others[(nextEpisode_ - 1) % kinds].second)();
+    }
+    pump(static_cast<int>(std::max<int64_t>(0, deadlineMs - nowMs())));
+}
+
+void Conductor::finish() {
+    hardDeadlineMs_ = hardDeadlineMs_ > 0 ? nowMs() + OVERRUN_MS : 0;
+    ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP returns the server to idle");
+    for (const char* op : {"scan", "connect", "disconnect", "emg-config", "notify", "package-id", "hw", "fw", "update"}) {
+        control(std::string("fail ") + op + " 0");
+    }
+    for (const char* op : {"emg-config", "notify", "hw", "fw", "update"}) control(std::string("mute ") + op + " 0");
+    for (const char* line : {"present 1", "no-config 0", "gesture 0"}) control(line);
+    pump(1000);
+    pump(0);  // counts the last replies checked
+}
+
+void Conductor::killDuringRecording() {
+    if (hardDeadlineMs_ == 0 || !ready()) return;
+    note("killing the server with SIGKILL during a recording");
+    control("gesture 1");
+    startRecording(1);
+    pumpUntil([&] { return previews_.size() >= 10; }, REPLY_MS);
+    server_.signal(SIGKILL);
+    const int code = server_.wait(5000);
+    report_.check(code == 128 + SIGKILL, "the server dies of SIGKILL", "exit code " + std::to_string(code));
+    recording_ = false;
+    verifyFiles("recordings survive SIGKILL during a recording");
+}
