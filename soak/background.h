@@ -22,9 +22,7 @@ public:
 private:
     void client(unsigned index);
     void injectFaults();
-    // Sleeps up to ms, less when stopping.
-    void pause(int ms) const;
-
+    void pause(int ms) const;  // less when stopping
     Report& report_;
     VersionTexts versions_;
     std::atomic<bool> stopping_{false};

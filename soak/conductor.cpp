@@ -1,8 +1,6 @@
 // The conductor's messages, its plan, and the end of the run.
 #include "soak/conductor.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <fstream>
 
@@ -30,14 +28,7 @@ bool noise(const Bytes& m) {
 }  // namespace
 
 Conductor::Conductor(Report& report, ServerProcess& server, VersionTexts versions)
-    : report_(report), server_(server), versions_(std::move(versions)) {
-    for (const char* name : {"protocol of server messages", "the conductor's connection stays up",
-                             "record results come only for a recording", "previews come only while recording"}) {
-        report_.check(true, name);
-    }
-}
-
-bool Conductor::open() { return ws_.connect(8888, 5000) && control_.connect(); }
+    : report_(report), server_(server), versions_(std::move(versions)) {}
 
 bool Conductor::seed(unsigned gesture, const std::string& bytes) {
     std::ofstream(rawPath(gesture), std::ios::binary) << bytes;
@@ -47,7 +38,7 @@ bool Conductor::seed(unsigned gesture, const std::string& bytes) {
 
 void Conductor::send(const Bytes& command) {
     report_.count("commands sent by the conductor");
-    if (!ws_.send(command)) report_.check(false, "the conductor's connection stays up", "a send failed");
+    report_.check(ws_.send(command), "the conductor's connection stays up", "a send failed");
 }
 
 void Conductor::pump(int ms) {
@@ -64,10 +55,8 @@ void Conductor::pump(int ms) {
             }
             memoryKb_.push_back(residentKb(server_.pid()));
         }
-        if (!ws_.connected()) {
-            report_.check(false, "the conductor's connection stays up", "the server closed it");
-            if (!ws_.connect(8888, 3000)) return;
-        }
+        report_.check(ws_.connected(), "the conductor's connection stays up", "the server closed it");
+        if (!ws_.connected() && !ws_.connect(8888, 3000)) return;
         const int wait = static_cast<int>(std::clamp<int64_t>(deadline - nowMs(), 0, 1000));
         if (const std::optional<WsMessage> message = ws_.receive(wait)) onMessage(*message);
     } while (nowMs() < deadline);
@@ -76,23 +65,20 @@ void Conductor::pump(int ms) {
 void Conductor::onMessage(const WsMessage& message) {
     ++checked_;
     const std::string violation = protocolViolation(message, versions_);
-    if (!violation.empty()) return report_.check(false, "protocol of server messages", violation + " " + describe(message.payload));
+    report_.check(violation.empty(), "protocol of server messages", violation + " " + describe(message.payload));
     const Bytes& m = message.payload;
+    if (!violation.empty()) return;
     if (m[0] == 0x01) return;  // the background clients' PINGs
     if (m[0] == 0x07) {
         if (recording_) previews_.push_back(m);
         return report_.check(recording_ || nowMs() < previewsUntilMs_, "previews come only while recording", describe(m));
     }
     if (m[0] == 0x06 && m[1] != 0xFD) {  // only the conductor's commands draw these
-        if (refusalsExpected_ > 0) {
-            --refusalsExpected_;
-        } else if (recording_ && result_ < 0) {
-            result_ = m[1];
-            resultMs_ = nowMs();
-            return;
-        } else {
-            return report_.check(false, "record results come only for a recording", describe(m));
-        }
+        const bool refusal = refusalsExpected_ > 0, result = !refusal && recording_ && result_ < 0;
+        report_.check(refusal || result, "record results come only for a recording", describe(m));
+        refusalsExpected_ -= refusal;
+        if (result) result_ = m[1], resultMs_ = nowMs();
+        if (!refusal) return;
     }
     inbox_.emplace_back(seq_++, m);
     if (inbox_.size() > INBOX_LIMIT) inbox_.pop_front();
@@ -183,25 +169,22 @@ void Conductor::run(int64_t deadlineMs) {
         {1, NORMAL},        {2, ABANDONED},   {1, INTO_DIRECTORY}, {2, NORMAL},       {3, LOST},
         {3, IDENTIFY_STOP}, {2, FULL_DEVICE}, {1, FAILED_SWITCH},  {3, MUTED_SWITCH},
     };
-    // After a recording the other episodes in turn; those that do not fit are passed over.
+    // A recording, then three of the other episodes in turn, passing over those that do not fit.
     static const std::pair<int64_t, void (Conductor::*)()> others[] = {
-        {16000, &Conductor::connectionFaults}, {10000, &Conductor::modelFlow}, {9000, &Conductor::modelFaults},
-        {3000, &Conductor::gestureStream},     {5000, &Conductor::dropAndReconnect},
+        {15000, &Conductor::connectionFaults}, {8000, &Conductor::modelFlow},
+        {3000, &Conductor::gestureStream}, {5000, &Conductor::dropAndReconnect},
     };
-    const size_t kinds = std::size(others);
-    size_t nextRecording = 0;
-    for (size_t episode = 0; hardDeadlineMs_ > 0; ++episode) {
+    for (size_t episode = 0, skipped = 0; skipped < std::size(others) && hardDeadlineMs_ > 0; ++episode) {
         const int64_t left = deadlineMs - nowMs();
         if (episode % 4 == 0 && left >= 35000) {
-            const auto [gesture, variant] = recordings[nextRecording++ % std::size(recordings)];
+            const auto [gesture, variant] = recordings[episode / 4 % std::size(recordings)];
             recording(gesture, variant);
             continue;
         }
-        size_t skipped = 0;
-        while (skipped < kinds && others[(nextEpisode_ + skipped) % kinds].first > left) ++skipped;
-        if (skipped == kinds) break;
-        nextEpisode_ += skipped + 1;
-        (this->*others[(nextEpisode_ - 1) % kinds].second)();
+        for (skipped = 0; skipped < std::size(others) && others[nextEpisode_ % std::size(others)].first > left; ++skipped) {
+            ++nextEpisode_;
+        }
+        if (skipped < std::size(others)) (this->*others[nextEpisode_++ % std::size(others)].second)();
     }
     pump(static_cast<int>(std::max<int64_t>(0, deadlineMs - nowMs())));
 }
@@ -211,22 +194,9 @@ void Conductor::finish() {
     ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP returns the server to idle");
     for (const char* op : {"scan", "connect", "disconnect", "emg-config", "notify", "package-id", "hw", "fw", "update"}) {
         control(std::string("fail ") + op + " 0");
+        control(std::string("mute ") + op + " 0");  // refused for the operations that cannot be muted
     }
-    for (const char* op : {"emg-config", "notify", "hw", "fw", "update"}) control(std::string("mute ") + op + " 0");
     for (const char* line : {"present 1", "no-config 0", "gesture 0"}) control(line);
     pump(1000);
     pump(0);  // counts the last replies checked
-}
-
-void Conductor::killDuringRecording() {
-    if (hardDeadlineMs_ == 0 || !ready()) return;
-    note("killing the server with SIGKILL during a recording");
-    control("gesture 1");
-    startRecording(1);
-    pumpUntil([&] { return previews_.size() >= 10; }, REPLY_MS);
-    server_.signal(SIGKILL);
-    const int code = server_.wait(5000);
-    report_.check(code == 128 + SIGKILL, "the server dies of SIGKILL", "exit code " + std::to_string(code));
-    recording_ = false;
-    verifyFiles("recordings survive SIGKILL during a recording");
 }

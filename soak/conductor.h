@@ -13,27 +13,25 @@
 #include "soak/rules.h"
 #include "tools/client_kit/server_process.h"
 
-using Match = std::function<bool(const Bytes&)>;
-
 class Conductor {
 public:
     Conductor(Report& report, ServerProcess& server, VersionTexts versions);
     // Writes a raw file before the server starts; its bytes count as known.
     bool seed(unsigned gesture, const std::string& bytes);
-    bool open();
+    bool open() { return ws_.connect(8888, 5000) && control_.connect(); }
     // Episodes until deadlineMs (nowMs clock); none starts that could not end by then.
     void run(int64_t deadlineMs);
     // Back to idle with no fault order pending.
     void finish();
     // Every raw file holds exactly its known bytes.
     void verifyFiles(const std::string& checkName);
-    void killDuringRecording();
     // The server's resident memory in kB, about once a second.
     const std::vector<double>& memoryKb() const { return memoryKb_; }
 
 private:
-    // A scripted step: a control order, a command, the reply it must draw, and for how long
-    // no further reply of its code may come.
+    using Match = std::function<bool(const Bytes&)>;
+    // A control order, a command, the reply it must draw, and for how long after it no other
+    // reply of that code may come.
     struct Step {
         const char* order;
         Bytes command, reply;
@@ -42,9 +40,10 @@ private:
     };
     enum Variant { NORMAL, INTO_DIRECTORY, FULL_DEVICE, IDENTIFY_STOP, MUTED_SWITCH, FAILED_SWITCH, ABANDONED, LOST };
 
-    // Messages (conductor.cpp).
+    // conductor.cpp: messages.
     void send(const Bytes& command);
     void pump(int ms);
+    void pumpUntil(const std::function<bool()>& done, int timeoutMs);
     void onMessage(const WsMessage& message);
     std::optional<Bytes> take(uint64_t since, const Match& match);
     bool expect(uint64_t since, const Bytes& reply, const std::string& check);
@@ -54,27 +53,22 @@ private:
     bool play(std::initializer_list<Step> steps);
     std::string control(const std::string& line);
     bool order(const std::string& line);
-    void pumpUntil(const std::function<bool()>& done, int timeoutMs);
-
-    // Recordings and the ledger (recordings.cpp).
+    // recordings.cpp: recordings and the ledger.
     std::string rawPath(unsigned gesture) const;
-    void startRecording(unsigned gesture);
     void recording(unsigned gesture, Variant variant);
     void sideActions(int64_t elapsedMs, Variant variant, int& done);
     void confirmRecording(size_t fewestBytes, size_t mostBytes);
     void notSaved(const std::string& why);
-
-    // Armband, model and stream episodes (episodes.cpp).
+    // episodes.cpp: the armband, the model and the gesture stream.
     bool ready();
     bool scanAndConnect();
-    void connectionFaults();
-    void dropAndReconnect();
     bool weightsMatch() const;
     void generateModel();
     void updateModel();
     void updateFaults();
+    void connectionFaults();
+    void dropAndReconnect();
     void modelFlow();
-    void modelFaults();
     void gestureStream();
 
     Report& report_;
@@ -82,22 +76,19 @@ private:
     VersionTexts versions_;
     WsClient ws_;
     ControlClient control_;
-    uint64_t seq_ = 0;                              // messages stored so far
-    std::deque<std::pair<uint64_t, Bytes>> inbox_;  // all but PING replies and previews
-    uint64_t checked_ = 0;                          // messages checked, not yet counted
-    int64_t nextSampleMs_ = 0;
-    int64_t hardDeadlineMs_ = INT64_MAX;  // past it every wait ends at once
+    std::deque<std::pair<uint64_t, Bytes>> inbox_;  // numbered messages, all but PING replies and previews
+    uint64_t seq_ = 0, checked_ = 0;                 // messages stored; checked but not yet counted
+    int64_t nextSampleMs_ = 0, hardDeadlineMs_ = INT64_MAX;  // past the hard deadline every wait ends at once
     std::vector<double> memoryKb_;
     bool ready_ = false;  // connected and configured
     size_t nextEpisode_ = 0;
     int refusalsExpected_ = 0;  // [06 ff] refusals still to come
-    // The recording under way and the ledger.
+    // The recording under way: its file at RECORD_START, previews, result status (-1 before).
     bool recording_ = false;
     unsigned gesture_ = 0;
-    std::string before_;  // its file at RECORD_START
+    std::string before_;
     std::vector<Bytes> previews_;
-    int result_ = -1;  // the status of its [06 ..] result, -1 before
-    int64_t startedMs_ = 0, resultMs_ = 0;
-    int64_t previewsUntilMs_ = 0;  // previews may trail a recording's end until then
-    std::map<unsigned, std::string> known_;
+    int result_ = -1;
+    int64_t startedMs_ = 0, resultMs_ = 0, previewsUntilMs_ = 0;  // previews may trail a recording until then
+    std::map<unsigned, std::string> known_;  // the bytes each raw file is known to hold
 };

@@ -1,6 +1,6 @@
 // The conductor's armband, model and gesture-stream episodes with their faults: failed and
 // silent armband calls, an armband out of range, lost or without configuration object, an
-// unwritable model.bin, a configuration the model does not fit.
+// unwritable model.bin.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +14,6 @@ namespace {
 
 const Bytes CONFIGURE{0x05, 0xFF, 0x07};  // 8 channels, gestures 1-3
 constexpr unsigned GESTURES = 3;
-const char* const WRONG_LENGTH = "commands of a wrong length are refused";
 const std::string NO_VERSIONS = "0000.005.012//";  // the code byte is '0'
 
 }  // namespace
@@ -27,7 +26,6 @@ bool Conductor::scanAndConnect() {
 // Connected and configured, from wherever a failure left the armband.
 bool Conductor::ready() {
     for (int attempt = 0; attempt < 2 && !ready_; ++attempt) {
-        if (attempt > 0) note("conductor: bringing the armband back");
         if (attempt > 0) play({{"present 1", {}, {}, 0, ""}, {"no-config 0", {}, {}, 0, ""}});
         const bool connected = control("status").find("\"state\":3") != std::string::npos;
         ready_ = (connected || scanAndConnect()) && ask(CONFIGURE, {0x05, 0x00}, "the EMG stream is configured");
@@ -39,12 +37,7 @@ void Conductor::connectionFaults() {
     if (!ready()) return;
     note("episode: connection faults");
     ready_ = false;
-    if (!play({{"", {0x02}, {0x02, 0xFF}, 0, WRONG_LENGTH},
-               {"", {0x03, 0x00}, {0x03, 0xFF}, 0, WRONG_LENGTH},
-               {"", {0x04, 0x00, 0x01}, {0x04, 0xFF}, 0, WRONG_LENGTH},
-               {"", {0x05, 0xFF}, {0x05, 0xFF}, 0, WRONG_LENGTH},
-               {"", {0x05, 0xFF, 0x07, 0x00}, {0x05, 0xFF}, 0, WRONG_LENGTH},
-               {"", {0x03}, {0x03, 0xFF}, 0, "connect while connected is refused"},
+    if (!play({{"", {0x03}, {0x03, 0xFF}, 0, "connect while connected is refused"},
                {"fail disconnect", {0x04}, {0x04, 0xFF}, 0, "a refused disconnection is reported"},
                {"", {0x04}, {0x04, 0x00}, 0, "a disconnection is reported"},
                {"", {0x03}, {0x03, 0xFF}, 0, "connect without an armband is refused"},
@@ -52,14 +45,14 @@ void Conductor::connectionFaults() {
         return;
     }
     if (weightsMatch()) ask({0x0C}, {0x0C, 0xF2}, "model update without an armband is refused");
-    ready_ = play({{"fail scan", {0x02, 0x01}, {0x02, 0xFF}, 1500, "a scan that cannot start is refused, finds nothing"},
-                   {"present 0", {0x02, 0x02}, {}, 2500, "nothing is found out of range"},
+    ready_ = play({{"fail scan", {0x02, 0x01}, {0x02, 0xFF}, 1000, "a scan that cannot start is refused, finds nothing"},
+                   {"present 0", {0x02, 0x02}, {}, 2000, "nothing is found out of range"},
                    {"present 1", {}, {0x02, 0x00}, 0, "the scan goes on until the armband is in range"},
                    {"fail connect", {0x03}, {0x03, 0xFF}, 0, "a refused connection is reported"},
                    {"fail package-id", {}, {}, 0, ""},  // the server's own calls on connecting
                    {"fail notify", {0x03}, {0x03, 0x00}, 0, "connect reports the connection"},
                    {"fail emg-config", CONFIGURE, {0x05, 0xF0}, 0, "a refused configuration is reported"},
-                   {"mute emg-config", CONFIGURE, {}, 1500, "a silent configuration call draws no reply"},
+                   {"mute emg-config", CONFIGURE, {}, 1000, "a silent configuration call draws no reply"},
                    {"no-config 1", CONFIGURE, {0x05, 0xF1}, 0, "a missing configuration object is reported"},
                    {"", {0x30}, Bytes(NO_VERSIONS.begin(), NO_VERSIONS.end()), 0, "versions are empty without one"},
                    {"no-config 0", CONFIGURE, {0x05, 0x00}, 0, "the EMG stream is configured"}});
@@ -93,28 +86,21 @@ void Conductor::generateModel() {
     if (!ask({0x0A}, {0x0A, 0x00}, "a model is generated from the recordings")) return;
     report_.count("models generated");
     report_.check(weightsMatch(), "W&B.txt has one line of 8 weights and a bias per gesture pair");
-    for (int k = 0; k <= 8; ++k) {
-        const std::string feature = server_.path("feature" + std::to_string(k) + ".txt");
-        report_.check(::access(feature.c_str(), F_OK) != 0, "a generation removes its feature files", feature);
-    }
 }
 
 void Conductor::updateModel() {
     const uint64_t since = seq_;
     if (!ask({0x0C}, {0x0C, 0x00}, "the model reaches the armband")) return;
     Bytes progress;
-    while (const std::optional<Bytes> step = take(since, [](const Bytes& m) { return m[0] == 0x0D; })) {
-        progress.push_back((*step)[1]);
-    }
-    report_.check(progress == Bytes{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, "model update progress comes in order",
-                  describe(progress));
+    while (const std::optional<Bytes> step = take(since, [](const Bytes& m) { return m[0] == 0x0D; })) progress.push_back((*step)[1]);
+    report_.check(progress == Bytes{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, "model update progress comes in order", describe(progress));
     const std::string image = readFile(server_.path("model.bin"));
     std::string hex;
     for (unsigned char c : image) hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
-    report_.check(image.size() == 160 && image.compare(0, 4, "\xFF\x03\x70\x00", 4) == 0,  // 3 rows of 9 floats, padded
-                  "model.bin holds the image", std::to_string(image.size()) + " bytes");
-    report_.check(control("status").find("\"modelImage\":\"" + hex + "\"") != std::string::npos,
-                  "the armband received model.bin");
+    // 3 rows of 9 floats after the header, padded to 16 bytes, as the armband received it.
+    report_.check(image.size() == 160 && image.compare(0, 4, "\xFF\x03\x70\x00", 4) == 0 &&
+                      control("status").find("\"modelImage\":\"" + hex + "\"") != std::string::npos,
+                  "model.bin holds the image the armband received", std::to_string(image.size()) + " bytes");
     report_.count("models pushed to the armband");
 }
 
@@ -143,42 +129,16 @@ void Conductor::modelFlow() {
     updateModel();
     const uint64_t since = seq_;
     send({0x08});
-    pump(1000);
     play({{"", {0x06, 0x01}, {0x06, 0xFF}, 0, "RECORD_START while identifying is refused"},
           {"", {0x10}, {0x10, 0xFC}, 0, "the gesture stream cannot start while identifying"}});
     for (unsigned g = 1; g <= GESTURES; ++g) {
         control("gesture " + std::to_string(g));
-        pump(1600);
+        pump(1200);
         control("gesture 0");
-        pump(600);
+        pump(400);
     }
-    std::string seen;
-    while (const std::optional<Bytes> result = take(since, [](const Bytes& m) { return m[0] == 0x08 && m[1] <= 8; })) {
-        seen += " " + std::to_string((*result)[1]);
-        report_.count("identification results");
-    }
-    note("identification results:" + seen);
+    while (take(since, [](const Bytes& m) { return m[0] == 0x08 && m[1] <= 8; })) report_.count("identification results");
     ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP stops identification");
-}
-
-// One gesture selected: nothing to train, W&B.txt untouched, a model of another shape not sent.
-void Conductor::modelFaults() {
-    if (!ready()) return;
-    note("episode: model faults");
-    if (!weightsMatch()) generateModel();
-    updateFaults();
-    const std::string weightsBefore = readFile(server_.path("W&B.txt"));
-    ready_ = false;
-    if (!play({{"", {0x05, 0xFF, 0x01}, {0x05, 0x00}, 0, "the EMG stream is configured"},
-               {"", {0x0A}, {}, 1500, "generation with one gesture is refused"}})) {
-        return;
-    }
-    report_.check(readFile(server_.path("W&B.txt")) == weightsBefore, "a refused generation leaves W&B.txt alone");
-    if (!weightsBefore.empty()) {
-        play({{"", {0x0C}, {}, 1000, "a model of another shape is not sent"}});
-        report_.check(readFile(server_.path("model.bin")).empty(), "a model of another shape leaves model.bin empty");
-    }
-    ready();
 }
 
 void Conductor::gestureStream() {

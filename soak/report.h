@@ -1,7 +1,6 @@
 // The soak's outcome, shared by all its threads: named checks and counters.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,11 +18,8 @@ public:
     // A named check passes when none of its calls failed; the first failures are printed at once.
     void check(bool ok, const std::string& name, const std::string& detail = "");
     void count(const std::string& name, uint64_t amount = 1);
-    uint64_t counter(const std::string& name) const;
-    // Counters whose name starts with prefix, without it.
-    std::map<std::string, uint64_t> counters(const std::string& prefix) const;
     int failed() const;
-    // The figures, the failed checks, then "soak: N passed, M failed".
+    // The figures, the counters, the failed checks, then "soak: N passed, M failed".
     void print(const std::vector<std::string>& figures) const;
 
 private:

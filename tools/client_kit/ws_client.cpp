@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+namespace {
+
 int connectLoopback(int port, int timeoutMs) {
     const int64_t deadline = nowMs() + timeoutMs;
     do {
@@ -30,8 +32,6 @@ int connectLoopback(int port, int timeoutMs) {
     } while (nowMs() < deadline);
     return -1;
 }
-
-namespace {
 
 bool waitReadable(int fd, int timeoutMs) {
     pollfd p{fd, POLLIN, 0};

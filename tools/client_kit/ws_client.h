@@ -60,8 +60,5 @@ private:
     std::string buffer_;
 };
 
-// A TCP connection to 127.0.0.1:port (retried until timeoutMs); -1 when none.
-int connectLoopback(int port, int timeoutMs);
-
 // Milliseconds on the steady clock.
 int64_t nowMs();
