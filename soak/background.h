@@ -1,8 +1,7 @@
-// The load beside the conductor, one thread per client: background clients that each send
-// something every 50-200 ms (valid, malformed and oversized commands, malformed raw frames,
-// broken upgrade requests), check every message they receive against the protocol and
-// reconnect when their connection ends; and faults injected through the control endpoint
-// that leave the conductor's bookkeeping alone. None of it changes the server's state.
+// The load beside the conductor: background clients, one thread each, that send something
+// every 50-200 ms (valid, malformed and oversized commands, malformed raw frames), check every
+// message they receive against the protocol and reconnect when their connection ends; and
+// faults through the control endpoint that leave the conductor's bookkeeping alone.
 #pragma once
 
 #include <atomic>

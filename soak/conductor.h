@@ -63,7 +63,7 @@ private:
     bool ready();
     bool scanAndConnect();
     bool weightsMatch() const;
-    void generateModel();
+    void generateModel(bool usable);
     void updateModel();
     void updateFaults();
     void connectionFaults();
@@ -77,7 +77,7 @@ private:
     WsClient ws_;
     ControlClient control_;
     std::deque<std::pair<uint64_t, Bytes>> inbox_;  // numbered messages, all but PING replies and previews
-    uint64_t seq_ = 0, checked_ = 0;                 // messages stored; checked but not yet counted
+    uint64_t seq_ = 0;                               // messages stored so far
     int64_t nextSampleMs_ = 0, hardDeadlineMs_ = INT64_MAX;  // past the hard deadline every wait ends at once
     std::vector<double> memoryKb_;
     bool ready_ = false;  // connected and configured

@@ -25,12 +25,10 @@ bool Conductor::scanAndConnect() {
 
 // Connected and configured, from wherever a failure left the armband.
 bool Conductor::ready() {
-    for (int attempt = 0; attempt < 2 && !ready_; ++attempt) {
-        if (attempt > 0) play({{"present 1", {}, {}, 0, ""}, {"no-config 0", {}, {}, 0, ""}});
-        const bool connected = control("status").find("\"state\":3") != std::string::npos;
-        ready_ = (connected || scanAndConnect()) && ask(CONFIGURE, {0x05, 0x00}, "the EMG stream is configured");
-    }
-    return ready_;
+    if (ready_) return true;
+    play({{"present 1", {}, {}, 0, ""}, {"no-config 0", {}, {}, 0, ""}});
+    const bool connected = control("status").find("\"state\":3") != std::string::npos;
+    return ready_ = (connected || scanAndConnect()) && ask(CONFIGURE, {0x05, 0x00}, "the EMG stream is configured");
 }
 
 void Conductor::connectionFaults() {
@@ -76,12 +74,8 @@ bool Conductor::weightsMatch() const {
            std::count(weights.begin(), weights.end(), ' ') == GESTURES * 8;
 }
 
-void Conductor::generateModel() {
-    bool usable = ready_;  // every gesture has a regular raw file of one window at least
-    for (unsigned g = 1; g <= GESTURES; ++g) {
-        struct stat s {};
-        usable &= ::lstat(rawPath(g).c_str(), &s) == 0 && S_ISREG(s.st_mode) && s.st_size >= 132 * 8;
-    }
+// usable: every gesture has a raw file of one window at least.
+void Conductor::generateModel(bool usable) {
     if (!usable) return (void)play({{"", {0x0A}, {}, 2000, "generation without usable recordings fails"}});
     if (!ask({0x0A}, {0x0A, 0x00}, "a model is generated from the recordings")) return;
     report_.count("models generated");
@@ -124,7 +118,7 @@ void Conductor::updateFaults() {
 void Conductor::modelFlow() {
     if (!ready()) return;
     note("episode: generate, update, identify");
-    generateModel();
+    generateModel(true);
     if (!weightsMatch()) return;
     updateModel();
     const uint64_t since = seq_;

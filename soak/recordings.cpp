@@ -91,7 +91,7 @@ void Conductor::sideActions(int64_t elapsedMs, Variant variant, int& done) {
               {"", {0x07, 0x00}, {0x06, 0xFF}, 0, "RECORD_STOP of a wrong length is refused"},
               {"", {0x10}, {0x10, 0xFC}, 0, "the gesture stream cannot start while recording"}});
     } else if (done == 1 && elapsedMs >= 4000) {
-        if (variant != FULL_DEVICE) generateModel();  // it would read /dev/full without end
+        if (variant != FULL_DEVICE) generateModel(variant != INTO_DIRECTORY);  // it would read /dev/full without end
     } else if (done == 2 && elapsedMs >= 10000) {
         if (variant == IDENTIFY_STOP) ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP ends a recording");
     } else if (done == 3 && elapsedMs >= 12000) {
