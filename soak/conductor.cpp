@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int REPLY_MS = 15000;      // silent armband calls can hold the main loop for seconds
+constexpr int REPLY_MS = 15000;        // silent armband calls can hold the main loop for seconds
 constexpr int64_t OVERRUN_MS = 60000;  // how long the episodes may overrun the deadline
 constexpr size_t INBOX_LIMIT = 20000;
 
@@ -68,7 +68,8 @@ void Conductor::onMessage(const WsMessage& message) {
     if (m[0] == 0x01) return;  // the background clients' PINGs
     if (m[0] == 0x07) {
         if (recording_) previews_.push_back(m);
-        return report_.check(recording_ || nowMs() < previewsUntilMs_, "previews come only while recording", describe(m));
+        return report_.check(recording_ || nowMs() < previewsUntilMs_, "previews come only while recording",
+                             describe(m));
     }
     if (m[0] == 0x06 && m[1] != 0xFD) {  // only the conductor's commands draw these
         const bool refusal = refusalsExpected_ > 0, result = !refusal && recording_ && result_ < 0;
@@ -82,7 +83,8 @@ void Conductor::onMessage(const WsMessage& message) {
 }
 
 void Conductor::pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-    for (const int64_t deadline = std::min(nowMs() + timeoutMs, hardDeadlineMs_); !done() && nowMs() < deadline;) pump(50);
+    for (const int64_t deadline = std::min(nowMs() + timeoutMs, hardDeadlineMs_); !done() && nowMs() < deadline;)
+        pump(50);
 }
 
 // Removes and returns the first stored message since `since` that matches.
@@ -118,7 +120,9 @@ void Conductor::quiet(uint64_t since, const Match& match, int ms, const std::str
 }
 
 // [04 00], a wrong length only the conductor sends, is refused in turn: the commands before it were taken.
-void Conductor::sync() { ask({0x04, 0x00}, {0x04, 0xFF}, "the server takes the conductor's commands in turn"); }
+void Conductor::sync() {
+    ask({0x04, 0x00}, {0x04, 0xFF}, "the server takes the conductor's commands in turn");
+}
 
 bool Conductor::play(std::initializer_list<Step> steps) {
     bool all = true;
@@ -137,8 +141,9 @@ bool Conductor::play(std::initializer_list<Step> steps) {
         }
         if (s.quietMs > 0) {
             const uint8_t code = (s.reply.empty() ? s.command : s.reply)[0];
-            quiet(since, [code](const Bytes& m) { return (m[0] == code && !noise(m)) || (code == 0x0C && m[0] == 0x0D); },
-                  s.quietMs, s.check);
+            quiet(
+                since, [code](const Bytes& m) { return (m[0] == code && !noise(m)) || (code == 0x0C && m[0] == 0x0D); },
+                s.quietMs, s.check);
         }
     }
     return all;
@@ -155,7 +160,8 @@ std::string Conductor::control(const std::string& line) {
 bool Conductor::order(const std::string& line) {
     sync();
     const std::string answer = control(line);
-    report_.check(answer == "ok", "the control endpoint takes the conductor's orders", "'" + line + "': '" + answer + "'");
+    report_.check(answer == "ok", "the control endpoint takes the conductor's orders",
+                  "'" + line + "': '" + answer + "'");
     if (answer == "ok" && line != "present 1" && line != "no-config 0") countFault(report_, line);
     return answer == "ok";
 }
@@ -168,8 +174,10 @@ void Conductor::run(int64_t deadlineMs) {
     };
     // A recording, then three of the other episodes in turn, passing over those that do not fit.
     static const std::pair<int64_t, void (Conductor::*)()> others[] = {
-        {15000, &Conductor::connectionFaults}, {8000, &Conductor::modelFlow},
-        {3000, &Conductor::gestureStream}, {5000, &Conductor::dropAndReconnect},
+        {15000, &Conductor::connectionFaults},
+        {8000, &Conductor::modelFlow},
+        {3000, &Conductor::gestureStream},
+        {5000, &Conductor::dropAndReconnect},
     };
     for (size_t episode = 0, skipped = 0; skipped < std::size(others) && hardDeadlineMs_ > 0; ++episode) {
         const int64_t left = deadlineMs - nowMs();
@@ -178,7 +186,8 @@ void Conductor::run(int64_t deadlineMs) {
             recording(gesture, variant);
             continue;
         }
-        for (skipped = 0; skipped < std::size(others) && others[nextEpisode_ % std::size(others)].first > left; ++skipped) {
+        for (skipped = 0; skipped < std::size(others) && others[nextEpisode_ % std::size(others)].first > left;
+             ++skipped) {
             ++nextEpisode_;
         }
         if (skipped < std::size(others)) (this->*others[nextEpisode_++ % std::size(others)].second)();
@@ -189,7 +198,8 @@ void Conductor::run(int64_t deadlineMs) {
 void Conductor::finish() {
     hardDeadlineMs_ = hardDeadlineMs_ > 0 ? nowMs() + OVERRUN_MS : 0;
     ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP returns the server to idle");
-    for (const char* op : {"scan", "connect", "disconnect", "emg-config", "notify", "package-id", "hw", "fw", "update"}) {
+    for (const char* op :
+         {"scan", "connect", "disconnect", "emg-config", "notify", "package-id", "hw", "fw", "update"}) {
         control(std::string("fail ") + op + " 0");
         control(std::string("mute ") + op + " 0");  // refused for the operations that cannot be muted
     }

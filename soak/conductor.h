@@ -10,7 +10,6 @@
 #include <optional>
 
 #include "soak/report.h"
-#include "soak/rules.h"
 #include "tools/client_kit/server_process.h"
 
 class Conductor {
@@ -76,8 +75,8 @@ private:
     VersionTexts versions_;
     WsClient ws_;
     ControlClient control_;
-    std::deque<std::pair<uint64_t, Bytes>> inbox_;  // numbered messages, all but PING replies and previews
-    uint64_t seq_ = 0;                               // messages stored so far
+    std::deque<std::pair<uint64_t, Bytes>> inbox_;           // numbered messages, all but PING replies and previews
+    uint64_t seq_ = 0;                                       // messages stored so far
     int64_t nextSampleMs_ = 0, hardDeadlineMs_ = INT64_MAX;  // past the hard deadline every wait ends at once
     std::vector<double> memoryKb_;
     bool ready_ = false;  // connected and configured
@@ -90,5 +89,5 @@ private:
     std::vector<Bytes> previews_;
     int result_ = -1;
     int64_t startedMs_ = 0, resultMs_ = 0, previewsUntilMs_ = 0;  // previews may trail a recording until then
-    std::map<unsigned, std::string> known_;  // the bytes each raw file is known to hold
+    std::map<unsigned, std::string> known_;                       // the bytes each raw file is known to hold
 };

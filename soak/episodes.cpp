@@ -43,17 +43,18 @@ void Conductor::connectionFaults() {
         return;
     }
     if (weightsMatch()) ask({0x0C}, {0x0C, 0xF2}, "model update without an armband is refused");
-    ready_ = play({{"fail scan", {0x02, 0x01}, {0x02, 0xFF}, 1000, "a scan that cannot start is refused, finds nothing"},
-                   {"present 0", {0x02, 0x02}, {}, 2000, "nothing is found out of range"},
-                   {"present 1", {}, {0x02, 0x00}, 0, "the scan goes on until the armband is in range"},
-                   {"fail connect", {0x03}, {0x03, 0xFF}, 0, "a refused connection is reported"},
-                   {"fail package-id", {}, {}, 0, ""},  // the server's own calls on connecting
-                   {"fail notify", {0x03}, {0x03, 0x00}, 0, "connect reports the connection"},
-                   {"fail emg-config", CONFIGURE, {0x05, 0xF0}, 0, "a refused configuration is reported"},
-                   {"mute emg-config", CONFIGURE, {}, 1000, "a silent configuration call draws no reply"},
-                   {"no-config 1", CONFIGURE, {0x05, 0xF1}, 0, "a missing configuration object is reported"},
-                   {"", {0x30}, Bytes(NO_VERSIONS.begin(), NO_VERSIONS.end()), 0, "versions are empty without one"},
-                   {"no-config 0", CONFIGURE, {0x05, 0x00}, 0, "the EMG stream is configured"}});
+    ready_ =
+        play({{"fail scan", {0x02, 0x01}, {0x02, 0xFF}, 1000, "a scan that cannot start is refused, finds nothing"},
+              {"present 0", {0x02, 0x02}, {}, 2000, "nothing is found out of range"},
+              {"present 1", {}, {0x02, 0x00}, 0, "the scan goes on until the armband is in range"},
+              {"fail connect", {0x03}, {0x03, 0xFF}, 0, "a refused connection is reported"},
+              {"fail package-id", {}, {}, 0, ""},  // the server's own calls on connecting
+              {"fail notify", {0x03}, {0x03, 0x00}, 0, "connect reports the connection"},
+              {"fail emg-config", CONFIGURE, {0x05, 0xF0}, 0, "a refused configuration is reported"},
+              {"mute emg-config", CONFIGURE, {}, 1000, "a silent configuration call draws no reply"},
+              {"no-config 1", CONFIGURE, {0x05, 0xF1}, 0, "a missing configuration object is reported"},
+              {"", {0x30}, Bytes(NO_VERSIONS.begin(), NO_VERSIONS.end()), 0, "versions are empty without one"},
+              {"no-config 0", CONFIGURE, {0x05, 0x00}, 0, "the EMG stream is configured"}});
 }
 
 void Conductor::dropAndReconnect() {
@@ -86,8 +87,10 @@ void Conductor::updateModel() {
     const uint64_t since = seq_;
     if (!ask({0x0C}, {0x0C, 0x00}, "the model reaches the armband")) return;
     Bytes progress;
-    while (const std::optional<Bytes> step = take(since, [](const Bytes& m) { return m[0] == 0x0D; })) progress.push_back((*step)[1]);
-    report_.check(progress == Bytes{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, "model update progress comes in order", describe(progress));
+    while (const std::optional<Bytes> step = take(since, [](const Bytes& m) { return m[0] == 0x0D; }))
+        progress.push_back((*step)[1]);
+    report_.check(progress == Bytes{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, "model update progress comes in order",
+                  describe(progress));
     const std::string image = readFile(server_.path("model.bin"));
     std::string hex;
     for (unsigned char c : image) hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
@@ -131,7 +134,8 @@ void Conductor::modelFlow() {
         control("gesture 0");
         pump(400);
     }
-    while (take(since, [](const Bytes& m) { return m[0] == 0x08 && m[1] <= 8; })) report_.count("identification results");
+    while (take(since, [](const Bytes& m) { return m[0] == 0x08 && m[1] <= 8; }))
+        report_.count("identification results");
     ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP stops identification");
 }
 
@@ -149,11 +153,13 @@ void Conductor::gestureStream() {
         }
         report_.check(answer == "ok", "gesture notifications are on while streaming", answer);
         if (answer == "ok") countFault(report_, "armband-gesture");
-        expect(since, {0x10, static_cast<uint8_t>(std::stoi(gesture))}, "the armband's gestures are streamed unchanged");
+        expect(since, {0x10, static_cast<uint8_t>(std::stoi(gesture))},
+               "the armband's gestures are streamed unchanged");
     }
     play({{"", {0x10}, {0x10, 0xFC}, 0, "the gesture stream cannot start twice"},
           {"", {0x06, 0x02}, {0x06, 0xFF}, 0, "RECORD_START while streaming is refused"},
           {"", {0x11}, {0x10, 0xFD}, 0, "GESTURE_STREAM_STOP stops the stream"},
           {"", {0x11, 0x00}, {0x10, 0xFC}, 0, "GESTURE_STREAM_STOP without a stream is refused"}});
-    report_.check(control("armband-gesture 1").rfind("error", 0) == 0, "gesture notifications are off after the stream");
+    report_.check(control("armband-gesture 1").rfind("error", 0) == 0,
+                  "gesture notifications are off after the stream");
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <numeric>
 #include <random>
+#include <thread>
 
 #include "soak/background.h"
 #include "soak/conductor.h"
@@ -26,7 +27,8 @@ std::string seedRecording(unsigned gesture) {
     for (unsigned f = 0; f < 6496; ++f) {  // whole packets of 16 frames
         for (unsigned c = 0; c < 8; ++c) {
             const double spread = (f / 975) % 2 == 0 ? 1 : c == first || c == first + 1 ? 28 : c == first + 2 ? 10 : 2;
-            bytes += static_cast<char>(static_cast<uint8_t>(std::clamp(std::round(123 + spread * noise(random)), 0.0, 255.0)));
+            bytes += static_cast<char>(
+                static_cast<uint8_t>(std::clamp(std::round(123 + spread * noise(random)), 0.0, 255.0)));
         }
     }
     return bytes;
@@ -37,15 +39,17 @@ std::string seedRecording(unsigned gesture) {
 std::string judgeMemory(Report& report, std::vector<double> kb) {
     const size_t n = kb.size();
     auto baseline = [&](size_t fifth) {
-        const auto from = kb.begin() + fifth * n / 5, to = kb.begin() + (fifth + 1) * n / 5, half = from + (to - from + 1) / 2;
+        const auto from = kb.begin() + fifth * n / 5, to = kb.begin() + (fifth + 1) * n / 5,
+                   half = from + (to - from + 1) / 2;
         std::nth_element(from, half, to);
         return from == to ? 0 : std::accumulate(from, half, 0.0) / (half - from) / 1024;
     };
     const double first = n ? kb.front() / 1024 : 0, last = n ? kb.back() / 1024 : 0;
     const double middleBase = baseline(2), lastBase = baseline(4), allowed = middleBase * 0.05 + 4;
     char text[160];
-    std::snprintf(text, sizeof text, "%zu samples, %.1f MiB at first, %.1f at the end; baseline %.1f -> %.1f (allowed +%.1f)",
-                  n, first, last, middleBase, lastBase, allowed);
+    std::snprintf(text, sizeof text,
+                  "%zu samples, %.1f MiB at first, %.1f at the end; baseline %.1f -> %.1f (allowed +%.1f)", n, first,
+                  last, middleBase, lastBase, allowed);
     report.check(n >= 10 && lastBase - middleBase <= allowed, "the server's memory has stopped growing", text);
     return text;
 }
@@ -57,9 +61,14 @@ std::string pingAtTheEnd(Report& report) {
         WsClient client;
         report.check(client.connect(8888, 3000), "a new client can connect at the end");
         const int64_t sent = nowMs();
-        const bool answered = client.send({0x01}) && client.waitFor([](const Bytes& m) { return m == Bytes{1, 0}; }, 1000);
+        const bool answered = client.send({0x01}) && client.waitFor(
+                                                         [](const Bytes& m) {
+                                                             return m == Bytes{1, 0};
+                                                         },
+                                                         1000);
         const int64_t ms = nowMs() - sent;
-        report.check(answered && ms <= 100, "a new client's PING is answered within 100 ms", std::to_string(ms) + " ms");
+        report.check(answered && ms <= 100, "a new client's PING is answered within 100 ms",
+                     std::to_string(ms) + " ms");
         latencies += answered ? " " + std::to_string(ms) + " ms" : " none";
     }
     return latencies;
@@ -84,23 +93,26 @@ int main(int argc, char** argv) {
     ServerProcess server(workDir);
     Conductor conductor(report, server, VERSIONS);
     for (unsigned g = 1; g <= 3; ++g) report.check(conductor.seed(g, seedRecording(g)), "the work dir can be prepared");
-    report.check(report.failed() == 0 && server.start() && server.countInLog("uWS failed to listen") == 0 &&
-                     control.connect() && control.command("versions " + VERSIONS.firmware + " " + VERSIONS.hardware) == "ok" &&
-                     conductor.open(),
-                 "the server starts and its endpoints answer", "see " + workDir + "/server.log");
+    report.check(
+        report.failed() == 0 && server.start() && server.countInLog("uWS failed to listen") == 0 && control.connect() &&
+            control.command("versions " + VERSIONS.firmware + " " + VERSIONS.hardware) == "ok" && conductor.open(),
+        "the server starts and its endpoints answer", "see " + workDir + "/server.log");
     if (report.failed() > 0) return report.print({}), 1;
 
-    Background background(report, VERSIONS);
-    background.start(99);
+    std::atomic<bool> stop{false};
+    std::thread background(runBackground, std::ref(report), std::cref(VERSIONS), 99, std::cref(stop));
     conductor.run(deadline);
     note("load over; final checks");
-    background.stop();
+    stop = true;
+    background.join();
     report.check(server.running(), "the server is still running after the load");
     conductor.finish();
     conductor.verifyFiles("raw files hold exactly their known bytes");
     std::error_code error;
-    report.print({"PING latencies at the end:" + pingAtTheEnd(report), "memory (VmRSS): " + judgeMemory(report, conductor.memoryKb()),
-                  "server log: " + std::to_string(std::filesystem::file_size(workDir + "/server.log", error) >> 10) + " KiB"});
+    report.print(
+        {"PING latencies at the end:" + pingAtTheEnd(report),
+         "memory (VmRSS): " + judgeMemory(report, conductor.memoryKb()),
+         "server log: " + std::to_string(std::filesystem::file_size(workDir + "/server.log", error) >> 10) + " KiB"});
     if (report.failed() == 0 && std::getenv("SOAK_KEEP") == nullptr) std::filesystem::remove_all(workDir);
     return report.failed() == 0 ? 0 : 1;
 }

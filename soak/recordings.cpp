@@ -14,18 +14,26 @@ constexpr int64_t RECORDING_MS = 30000;
 constexpr int64_t RESULT_SLACK_MS = 25000;  // silent stream switches (up to 9 s) and a blocked main loop
 constexpr size_t PACKET = 128, FRAME = 8;   // 16 frames of 8 channels
 constexpr size_t BYTES_PER_SECOND = 650 * FRAME;
-const char* const VARIANTS[] = {"normal", "save into a directory, first stream switch silent", "save to a full device",
-                                "ended early by IDENTIFY_STOP", "first stream switch silent", "stream switch failing",
-                                "abandoned by RECORD_STOP", "armband lost after a few seconds"};
+const char* const VARIANTS[] = {"normal",
+                                "save into a directory, first stream switch silent",
+                                "save to a full device",
+                                "ended early by IDENTIFY_STOP",
+                                "first stream switch silent",
+                                "stream switch failing",
+                                "abandoned by RECORD_STOP",
+                                "armband lost after a few seconds"};
 
 }  // namespace
 
-std::string Conductor::rawPath(unsigned gesture) const { return server_.path("raw" + std::to_string(gesture) + ".bin"); }
+std::string Conductor::rawPath(unsigned gesture) const {
+    return server_.path("raw" + std::to_string(gesture) + ".bin");
+}
 
 void Conductor::recording(unsigned gesture, Variant variant) {
     if (!ready()) return;
     note("episode: recording of gesture " + std::to_string(gesture) + ", " + VARIANTS[variant]);
-    const bool unfinished = variant == ABANDONED || variant == LOST, mustFail = variant == INTO_DIRECTORY || variant == FULL_DEVICE;
+    const bool unfinished = variant == ABANDONED || variant == LOST,
+               mustFail = variant == INTO_DIRECTORY || variant == FULL_DEVICE;
     control("gesture 0");
     if (variant == MUTED_SWITCH || variant == INTO_DIRECTORY) order("mute notify");
     if (variant == FAILED_SWITCH) order("fail notify 3");
@@ -56,12 +64,14 @@ void Conductor::recording(unsigned gesture, Variant variant) {
     }
     if (mustFail) {  // something the server cannot append to in place of the file, which waits aside
         std::rename(path.c_str(), (path + ".aside").c_str());
-        report_.check(variant == FULL_DEVICE ? ::symlink("/dev/full", path.c_str()) == 0 : ::mkdir(path.c_str(), 0755) == 0,
-                      "the soak can block a raw file", path);
+        report_.check(
+            variant == FULL_DEVICE ? ::symlink("/dev/full", path.c_str()) == 0 : ::mkdir(path.c_str(), 0755) == 0,
+            "the soak can block a raw file", path);
         countFault(report_, variant == FULL_DEVICE ? "save to a full device" : "save into a directory");
     }
     int done = 0;
-    for (int64_t hold = 1; result_ < 0 && nowMs() < std::min(startedMs_ + RECORDING_MS + RESULT_SLACK_MS, hardDeadlineMs_);) {
+    for (int64_t hold = 1;
+         result_ < 0 && nowMs() < std::min(startedMs_ + RECORDING_MS + RESULT_SLACK_MS, hardDeadlineMs_);) {
         pump(100);
         if (nowMs() - startedMs_ >= hold * 2500) control("gesture " + std::to_string(hold++ % 2 ? gesture : 0));
         sideActions(nowMs() - startedMs_, variant, done);
@@ -119,8 +129,9 @@ void Conductor::confirmRecording(size_t fewestBytes, size_t mostBytes) {
         for (size_t k = 0; k < 4; ++k) expected += added.substr(p * PACKET + 4 * k * FRAME, FRAME);
         previewed = previews_[p] == Bytes(expected.begin(), expected.end());
     }
-    report_.check(previewed, "saved bytes are the previewed packets",
-                  name + ": " + std::to_string(previews_.size()) + " previews for " + std::to_string(packets) + " packets");
+    report_.check(
+        previewed, "saved bytes are the previewed packets",
+        name + ": " + std::to_string(previews_.size()) + " previews for " + std::to_string(packets) + " packets");
     known_[gesture_] = now;
     report_.count("recordings confirmed");
     report_.count("recorded bytes confirmed", added.size());
@@ -135,7 +146,8 @@ void Conductor::notSaved(const std::string& why) {
 void Conductor::verifyFiles(const std::string& checkName) {
     for (const auto& [gesture, bytes] : known_) {
         const std::string now = readFile(rawPath(gesture));
-        report_.check(now == bytes, checkName, "raw" + std::to_string(gesture) + ".bin: " + std::to_string(now.size()) +
-                                                   " bytes, " + std::to_string(bytes.size()) + " known");
+        report_.check(now == bytes, checkName,
+                      "raw" + std::to_string(gesture) + ".bin: " + std::to_string(now.size()) + " bytes, " +
+                          std::to_string(bytes.size()) + " known");
     }
 }

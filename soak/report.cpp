@@ -18,7 +18,8 @@ void note(const std::string& text) {
 std::string describe(const Bytes& bytes) {
     char hex[4];
     std::string out = "[";
-    for (size_t i = 0; i < bytes.size() && i < 8; ++i) out += (std::snprintf(hex, sizeof hex, i ? " %02x" : "%02x", bytes[i]), hex);
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i)
+        out += (std::snprintf(hex, sizeof hex, i ? " %02x" : "%02x", bytes[i]), hex);
     return out + (bytes.size() > 8 ? " ... (" + std::to_string(bytes.size()) + " bytes)]" : "]");
 }
 
@@ -47,7 +48,8 @@ void Report::print(const std::vector<std::string>& figures) const {
     const int failedChecks = failed();
     std::lock_guard<std::mutex> lock(mutex_);
     for (const std::string& line : figures) std::printf("  %s\n", line.c_str());
-    for (const auto& [name, value] : counters_) std::printf("  %s: %llu\n", name.c_str(), static_cast<unsigned long long>(value));
+    for (const auto& [name, value] : counters_)
+        std::printf("  %s: %llu\n", name.c_str(), static_cast<unsigned long long>(value));
     for (const auto& [name, times] : failures_) {
         if (times > 0) std::printf("  failed: %s (x%d)\n", name.c_str(), times);
     }

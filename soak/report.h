@@ -1,4 +1,5 @@
-// The soak's outcome, shared by all its threads: named checks and counters.
+// The soak's judgement, shared by all its threads: named checks, counters, and what a server
+// message may look like at all (docs/protocol.md).
 #pragma once
 
 #include <map>
@@ -27,6 +28,13 @@ private:
     std::map<std::string, int> failures_;  // by check name
     std::map<std::string, uint64_t> counters_;
 };
+
+// The texts the virtual armband answers version queries with (set by the soak).
+struct VersionTexts {
+    std::string firmware, hardware;
+};
+// Empty when a server message can occur, whoever asked for it; otherwise why it cannot.
+std::string protocolViolation(const WsMessage& message, const VersionTexts& versions);
 
 // Counts an injected fault by its control line without the numbers ("fail hw 2 5" as "fail hw").
 void countFault(Report& report, std::string line);

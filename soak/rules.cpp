@@ -1,7 +1,7 @@
-#include "soak/rules.h"
-
 #include <algorithm>
 #include <initializer_list>
+
+#include "soak/report.h"
 
 namespace {
 
@@ -34,16 +34,27 @@ std::string protocolViolation(const WsMessage& message, const VersionTexts& vers
         case 0x01:
         case 0x02:
         case 0x03:
-        case 0x04: return status(m, {0x00, 0xFF});
-        case 0x05: return status(m, {0x00, 0xF0, 0xF1, 0xF2, 0xFF});
-        case 0x06: return status(m, {0x00, 0xFF, 0xFD});
-        case 0x07: return (m.size() - 1) % 4 == 0 && m.size() <= LARGEST_PREVIEW ? "" : "a preview no packet gives";
-        case 0x08: return m.size() == 2 && m[1] >= 1 && m[1] <= 8 ? "" : status(m, {0xFF, 0xFD});
-        case 0x0A: return status(m, {0x00, 0xFF, 0xFD});
-        case 0x0C: return status(m, {0x00, 0xF0, 0xF1, 0xF2, 0xFF, 0xEE, 0xEF, 0xFD});
-        case 0x0D: return m.size() == 2 && m[1] <= 100 ? "" : "a progress that is not a percentage";
-        case 0x10: return m.size() == 2 ? "" : "a gesture message that is not 2 bytes";
-        case 0x30: return version(m, versions);
-        default: return "a code the server never sends";
+        case 0x04:
+            return status(m, {0x00, 0xFF});
+        case 0x05:
+            return status(m, {0x00, 0xF0, 0xF1, 0xF2, 0xFF});
+        case 0x06:
+            return status(m, {0x00, 0xFF, 0xFD});
+        case 0x07:
+            return (m.size() - 1) % 4 == 0 && m.size() <= LARGEST_PREVIEW ? "" : "a preview no packet gives";
+        case 0x08:
+            return m.size() == 2 && m[1] >= 1 && m[1] <= 8 ? "" : status(m, {0xFF, 0xFD});
+        case 0x0A:
+            return status(m, {0x00, 0xFF, 0xFD});
+        case 0x0C:
+            return status(m, {0x00, 0xF0, 0xF1, 0xF2, 0xFF, 0xEE, 0xEF, 0xFD});
+        case 0x0D:
+            return m.size() == 2 && m[1] <= 100 ? "" : "a progress that is not a percentage";
+        case 0x10:
+            return m.size() == 2 ? "" : "a gesture message that is not 2 bytes";
+        case 0x30:
+            return version(m, versions);
+        default:
+            return "a code the server never sends";
     }
 }
