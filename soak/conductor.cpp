@@ -174,8 +174,8 @@ void Conductor::run(int64_t deadlineMs) {
     };
     // A recording, then three of the other episodes in turn, passing over those that do not fit.
     static const std::pair<int64_t, void (Conductor::*)()> others[] = {
-        {15000, &Conductor::connectionFaults},
-        {8000, &Conductor::modelFlow},
+        {14000, &Conductor::connectionFaults},
+        {7000, &Conductor::modelFlow},
         {3000, &Conductor::gestureStream},
         {5000, &Conductor::dropAndReconnect},
     };

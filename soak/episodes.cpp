@@ -130,9 +130,9 @@ void Conductor::modelFlow() {
           {"", {0x10}, {0x10, 0xFC}, 0, "the gesture stream cannot start while identifying"}});
     for (unsigned g = 1; g <= GESTURES; ++g) {
         control("gesture " + std::to_string(g));
-        pump(1200);
+        pump(1000);
         control("gesture 0");
-        pump(400);
+        pump(300);
     }
     while (take(since, [](const Bytes& m) { return m[0] == 0x08 && m[1] <= 8; }))
         report_.count("identification results");
