@@ -9,4 +9,4 @@ files=$(git ls-files | grep -E '\.(cpp|cc|h|hpp|js|mjs|py|sh)$' | grep -v -E '(^
     grep -v -E '^(docs|data)/' || true)
 all=$(printf '%s\n' "$files" | lines_of)
 tests=$(printf '%s\n' "$files" | grep -E '^(tests?|fuzz|soak)/' | lines_of)
-echo "all $all, tests $tests ($((100 * tests / (all > 0 ? all : 1)))%, at most 33%)"
+echo "non-blank source lines: $all in all, of which tests/fuzz/soak $tests = $((100 * tests / (all > 0 ? all : 1)))% (at most a third)"
