@@ -54,8 +54,9 @@ void Conductor::recording(unsigned gesture, Variant variant) {
         // Previews show that the server took RECORD_START; a drop before would come before the recording.
         pumpUntil([&] { return previews_.size() >= 20; }, 15000);
         report_.check(previews_.size() >= 20, "a recording streams previews", std::to_string(previews_.size()));
-        if (variant == LOST) ready_ = !play({{"drop 11", {}, {0x04, 0x00}, 0, "a lost armband is reported"}});
+        if (variant == LOST) play({{"drop 11", {}, {0x04, 0x00}, 0, "a lost armband is reported"}});
         if (variant == ABANDONED) play({{"", {0x07}, {0x06, 0xFD}, 0, "RECORD_STOP abandons the recording"}});
+        ready_ = ready_ && variant != LOST;
         pump(300);
         recording_ = false;
         previewsUntilMs_ = nowMs() + 1500;
