@@ -21,7 +21,8 @@ void commandIdentifyStart(uint8_t length, Reply& reply) {
     int32_t columns = 0;
     // The identification thread keeps the model in fixed arrays: a shape they
     // cannot hold is refused here rather than overrun there.
-    if (operatingMode != MODE_IDLE || !readModelShape(rows, columns) || !modelShapeUsable(rows, columns)) {
+    if (operatingMode != MODE_IDLE || !readModelShape(rows, columns) || !modelShapeUsable(rows, columns) ||
+        !modelNumbersFinite()) {
         reply.push_back(STATUS_FAIL);
         return;
     }

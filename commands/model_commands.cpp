@@ -13,16 +13,22 @@
 
 namespace {
 
-// The whole file, or nothing when it cannot be opened.
-std::shared_ptr<std::vector<uint8_t>> readWholeFile(const std::string& name) {
+enum ReadResult {
+    READ_OK,
+    READ_OPEN_FAILED,
+    READ_FAILED,
+};
+
+// The whole file into bytes; a read error is not taken for its end.
+ReadResult readWholeFile(const std::string& name, std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (!file) return nullptr;
-    auto bytes = std::make_shared<std::vector<uint8_t>>();
+    if (!file) return READ_OPEN_FAILED;
     uint8_t block[65536];
     size_t count;
-    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes->insert(bytes->end(), block, block + count);
+    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes.insert(bytes.end(), block, block + count);
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    return bytes;
+    return failed ? READ_FAILED : READ_OK;
 }
 
 }  // namespace
@@ -40,9 +46,14 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
     RecordingSet recordings;
     for (int g = 1; g <= 8; ++g) {
         if (!((gestures >> (g - 1)) & 1u)) continue;
-        std::shared_ptr<std::vector<uint8_t>> bytes = readWholeFile(rawFileName(static_cast<unsigned>(g)));
-        if (!bytes) {
-            logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");
+        const std::string name = rawFileName(static_cast<unsigned>(g));
+        auto bytes = std::make_shared<std::vector<uint8_t>>();
+        const ReadResult result = readWholeFile(name, *bytes);
+        if (result != READ_OK) {
+            if (result == READ_OPEN_FAILED)
+                logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");  // word for word; names no file
+            else
+                logPrint(LOG_DEBUG, LOG_TAG, "%s cannot be read completely", name.c_str());
             reply.push_back(STATUS_FAIL);
             return;
         }
@@ -89,6 +100,12 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
         reply.push_back(STATUS_FAIL);
         logPrint(LOG_DEBUG, LOG_TAG,
                  "There is difference between W&B configuration and channle(gesture) configuration");
+        closeFiles();
+        return;
+    }
+    if (!modelNumbersFinite()) {
+        reply.push_back(STATUS_FAIL);
+        logPrint(LOG_DEBUG, LOG_TAG, "W&B.txt holds a value that is not a finite number");
         closeFiles();
         return;
     }

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "commands/generate_model.h"
@@ -43,7 +45,11 @@ TEST_F(ModelGenerateTest, GeneratesOneLinePerPairAndCleansUp) {
     EXPECT_TRUE(newModelFlag.load());
     for (int k = 0; k <= 8; ++k) EXPECT_FALSE(exists("feature" + std::to_string(k) + ".txt")) << k;
 
-    // The same recordings give the same model, byte for byte.
+    // Gestures 2, 5, 7 are classes 1, 2, 3: the same recordings stored as gestures
+    // 1, 2, 3 give the same model, byte for byte.
+    const unsigned gestureOfClass[] = {0, 2, 5, 7};
+    for (unsigned k : {1, 2, 3}) std::ofstream(rawFileName(k), std::ios::binary) << readFile(rawFileName(gestureOfClass[k]));
+    configure(0x0F, 0x07);
     command({0x0A});
     EXPECT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
     EXPECT_EQ(readFile("W&B.txt"), model);
@@ -68,6 +74,10 @@ TEST_F(ModelGenerateTest, MissingOrShortRecordingsFail) {
     std::ofstream("W&B.txt") << "kept\n";
     EXPECT_NE(command({0x0A}).find("raw_file_name open error."), std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    ASSERT_EQ(mkdir("raw3.bin", 0755), 0);  // opens, but cannot be read
+    EXPECT_NE(command({0x0A}).find("raw3.bin"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    ASSERT_EQ(rmdir("raw3.bin"), 0);
     std::ofstream("raw3.bin", std::ios::binary) << std::string(4 * 131, '\x7b');  // under 132 frames
     command({0x0A});
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));

@@ -106,27 +106,30 @@ TEST_F(RecordingTest, AFullDiskIsAFailureNeverReportedAsSaved) {
     EXPECT_EQ(log.find("SUCCESS"), std::string::npos);
 }
 
-TEST_F(RecordingTest, AShortWriteLeavesEarlierRecordingsExactlyAsConfirmed) {
+TEST_F(RecordingTest, AFailedWriteOrFlushLeavesEarlierRecordingsExactlyAsConfirmed) {
     recordGesture = 6;
     fillBuffer(pattern(1000, 2));
     save();
     ASSERT_EQ(reply(), (Bytes{0x06, 0x00}));
 
-    // Let the file grow to 5000 bytes only: the next save stops part way.
+    // Let the file grow to 1500 bytes only. A large recording fails in the write
+    // itself; a small one is taken whole into the stream's buffer and fails when
+    // that is flushed.
     signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limited = previous;
-    limited.rlim_cur = 5000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    fillBuffer(pattern(156000, 4));
-    const std::string log = save();
-    setrlimit(RLIMIT_FSIZE, &previous);
-    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
-    EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
-
-    const std::string file = readFile("raw6.bin");
-    EXPECT_EQ(Bytes(file.begin(), file.end()), pattern(1000, 2));
+    for (size_t size : {156000u, 1000u}) {
+        rlimit limited = previous;
+        limited.rlim_cur = 1500;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        fillBuffer(pattern(size, 4));
+        const std::string log = save();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << size;
+        EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
+        const std::string file = readFile("raw6.bin");
+        EXPECT_EQ(Bytes(file.begin(), file.end()), pattern(1000, 2)) << size;
+    }
     // A later save follows the confirmed bytes directly.
     fillBuffer(pattern(500, 8));
     save();

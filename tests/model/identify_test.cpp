@@ -57,6 +57,15 @@ TEST_F(Identification, FirstChunkAfterAResetOnlyPrimes) {
 
     EXPECT_EQ(identifyChunk(std::vector<uint8_t>(8 * 130, 0xAA).data(), state, {}), 0);  // no model: ignored
     EXPECT_EQ(std::memcmp(state.storedHalf, chunk.data(), sizeof state.storedHalf), 0);
+
+    // Each window moves the baseline halfway to its own mean: 128 -> 114 -> 107 for a steady 100.
+    resetIdentifyState(state);
+    state.offset[0] = 128.0f;
+    const std::vector<uint8_t> steady(130, 100);
+    for (float expected : {128.0f, 114.0f, 107.0f}) {
+        identifyChunk(steady.data(), state, pairModel(2, {1}));
+        EXPECT_EQ(state.offset[0], expected);
+    }
 }
 
 TEST_F(Identification, ActivityStartsOnAJumpOrSustainedVarianceAndEndsAfterThreeClassifiedWindows) {

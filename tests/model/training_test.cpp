@@ -49,6 +49,13 @@ TEST_F(FeatureExtraction, EmitsTheActiveWindowsAfterTheFirstUpToAndIncludingTheL
         EXPECT_TRUE(std::filesystem::exists("feature3.txt")) << "created even when empty";
         EXPECT_EQ(readFile("feature3.txt"), c.features);
     }
+    // Windows at steady levels 90 and 160 (channel mean 120) have no variance about
+    // their own 130-frame means, so none exceeds the threshold of 0.
+    std::vector<uint8_t> steps;
+    for (int level : {90, 90, 160, 160, 160, 90, 90})
+        steps.insert(steps.end(), FEATURE_WINDOW_FRAMES, static_cast<uint8_t>(level));
+    ASSERT_EQ(extractFeatures("4", steps.data(), steps.size(), 1), 0);
+    EXPECT_EQ(readFile("feature4.txt"), "");
 }
 
 
@@ -112,11 +119,31 @@ TEST(SmoSolver, SmallExamplesMeetHalfwayWeighTheSmallerClassMoreAndMoveTheLowest
     EXPECT_EQ(std::make_pair(params.upperPositive, params.upperNegative), std::make_pair(1.0f, 1.0f)) << "C = 1";
     float bias = 1;
     EXPECT_EQ(solve(problem, params, bias), (std::vector<float>{0.5f, 0.5f}));
+    EXPECT_EQ(bias, 0.0f);
     trainPair({{1, 2, 3, -1}, {1, 1, 1, -1}, 1, 4}, params, model);
     EXPECT_FLOAT_EQ(params.upperPositive, 4 * 0.5 / 3);
     EXPECT_EQ(params.upperNegative, 2.0f);
     EXPECT_EQ(solve({{1, 1, -1}, {1, 1, -1}, 1, 3}, params, bias), (std::vector<float>{0.5f, 0, 0.5f})) << "ties";
     EXPECT_EQ(solve({{1, -1, -1}, {1, -1, -1}, 1, 3}, params, bias), (std::vector<float>{0.5f, 0.5f, 0})) << "ties";
+}
+
+TEST(SmoSolver, FirstStepsSnapSkipAndWeighAsDesigned) {
+    // One step from alpha = 0, g = 1, bounds 1: i is the first +1 sample, j the -1 sample
+    // with the largest 4 / (2 (x_j - x_i)^2), and alpha_j = 2 / (x_j - x_i)^2 = alpha_i.
+    SolverParams params;
+    params.iterationLimit = 1;
+    params.upperPositive = params.upperNegative = 1;
+    float bias = 0;
+    // (2 * 0.70725)^2 = 2.00081: alpha_j = 0.999595 stays, alpha_i within 0.001 of its bound snaps to it.
+    const std::vector<float> snapped = solve({{0.70725f, -0.70725f}, {1, -1}, 1, 2}, params, bias);
+    EXPECT_EQ(snapped[0], 1.0f);
+    EXPECT_NEAR(snapped[1], 2 / (4 * 0.70725 * 0.70725), 1e-6);
+    // x = 1.01 lies too close to x_i = 1 (a = 0.0002 <= 0.001) and is skipped: j is x = -1, alpha_j = 2 / 4.
+    EXPECT_EQ(solve({{1, 1.01f, -1}, {1, -1, -1}, 1, 3}, params, bias), (std::vector<float>{0.5f, 0, 0.5f}));
+    // alpha_j = 2 / 64^2 = 2^-11 (alpha_i below 0.001 snaps to 0) still gives w = -2^-11 * 64.
+    PairModel model;
+    trainPair({{0, 64}, {1, -1}, 1, 2}, params, model);
+    EXPECT_EQ(model.w[0], -0.03125f);
 }
 
 TEST(SmoSolver, SolutionsMeetTheDualsOptimalityConditionsWhenTheSolverStopsBeforeItsLimit) {
