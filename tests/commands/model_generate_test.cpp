@@ -103,10 +103,13 @@ TEST_F(ModelGenerateTest, TooFewGesturesOrNoChannelChangeNothing) {
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
 }
 
-TEST(GenerateModel, ChecksEverySelectedGestureBeforeTouchingFiles) {
+TEST_F(ModelGenerateTest, GeneratorChecksEverySelectedGestureBeforeTouchingFiles) {
+    std::ofstream("feature1.txt") << "7 ";
     RecordingSet recordings;
     recordings[1] = std::make_shared<std::vector<uint8_t>>(2000, 120);
     EXPECT_EQ(generateModel(recordings, 0x03, 0x01), GENERATE_MISSING_RECORDING);
     recordings[2] = std::make_shared<std::vector<uint8_t>>(100, 120);
     EXPECT_EQ(generateModel(recordings, 0x03, 0x00), GENERATE_UNUSABLE_CONFIG);
+    EXPECT_EQ(readFile("feature1.txt"), "7 ");
+    EXPECT_FALSE(exists("feature2.txt") || exists("W&B.txt"));
 }

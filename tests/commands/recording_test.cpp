@@ -32,11 +32,11 @@ Bytes pattern(size_t size, uint8_t seed) {
 }  // namespace
 
 TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
-    EXPECT_TRUE(command({0x06, 3}).find("listener") == std::string::npos);
+    command({0x06, 3});
     EXPECT_EQ(operatingMode.load(), MODE_RECORDING);
     EXPECT_EQ(recordGesture.load(), 3);
     EXPECT_EQ(timerId.load(), TIMER_ID_RECORD_LIMIT);
-    EXPECT_EQ(command({0x06, 3}).find("Error"), std::string::npos);
+    command({0x06, 3});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a second start while recording";
     command({0x07});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFD}));

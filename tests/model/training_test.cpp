@@ -127,7 +127,7 @@ TEST(SmoSolver, SmallExamplesMeetHalfwayWeighTheSmallerClassMoreAndMoveTheLowest
     EXPECT_EQ(solve({{1, -1, -1}, {1, -1, -1}, 1, 3}, params, bias), (std::vector<float>{0.5f, 0.5f, 0})) << "ties";
 }
 
-TEST(SmoSolver, FirstStepsSnapSkipAndWeighAsDesigned) {
+TEST(SmoSolver, SingleStepsSnapSkipCompareEndsAndWeighEveryPositiveMultiplier) {
     // One step from alpha = 0, g = 1, bounds 1: i is the first +1 sample, j the -1 sample
     // with the largest 4 / (2 (x_j - x_i)^2), and alpha_j = 2 / (x_j - x_i)^2 = alpha_i.
     SolverParams params;
@@ -144,6 +144,10 @@ TEST(SmoSolver, FirstStepsSnapSkipAndWeighAsDesigned) {
     PairModel model;
     trainPair({{0, 64}, {1, -1}, 1, 2}, params, model);
     EXPECT_EQ(model.w[0], -0.03125f);
+    // x = 0 and 2^-5: eta = 2^-10 <= 0.001, so the two ends are compared. With bounds
+    // U = 4096 - 2^-12, Obj(U) = U^2 2^-11 - 2U = -2^-11 lies within 0.001 of Obj(0) = 0: no move.
+    params.upperPositive = params.upperNegative = 4096 - 1 / 4096.0f;
+    EXPECT_EQ(solve({{0, 0.03125f}, {1, -1}, 1, 2}, params, bias), (std::vector<float>{0, 0}));
 }
 
 TEST(SmoSolver, SolutionsMeetTheDualsOptimalityConditionsWhenTheSolverStopsBeforeItsLimit) {
