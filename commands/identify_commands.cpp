@@ -28,7 +28,7 @@ void commandIdentifyStart(uint8_t length, Reply& reply) {
     }
     modelRows = rows;
     modelColumns = columns;
-    identifyWindowLength = static_cast<uint32_t>(columns - 1) * FEATURE_WINDOW_FRAMES;
+    identifyWindowLength = static_cast<uint32_t>(columns - 1) * WINDOW_FRAMES;
     logPrint(LOG_DEBUG, LOG_TAG, "identify buffer length:%d", static_cast<int>(identifyWindowLength.load()));
     newModelFlag.exchange(true);
     operatingMode = MODE_IDENTIFYING;

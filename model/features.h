@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr uint32_t FEATURE_WINDOW_FRAMES = 130;
-constexpr uint32_t MAX_CHANNELS = 8;
+#include "core/emg_geometry.h"
 
 // Appends the features of one recording to "feature" + name + ".txt".
 // 0 success, 1 the file cannot be opened, 2 channels is 0 or above 8 (nothing written).

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int32_t MAX_NUMBERS = 28 * 9;
+constexpr int32_t MAX_NUMBERS = MAX_GESTURE_PAIRS * (MAX_CHANNELS + 1);
 
 int32_t gestureCountForRows(int32_t rows)
 {
@@ -20,9 +20,9 @@ int32_t gestureCountForRows(int32_t rows)
 
 bool modelShapeUsable(int32_t rows, int32_t columns)
 {
-    if (columns < 2 || columns > 9)
+    if (columns < 2 || columns > static_cast<int32_t>(MAX_CHANNELS) + 1)
         return false;
-    for (int32_t g = 2; g <= 8; ++g)
+    for (int32_t g = 2; g <= static_cast<int32_t>(MAX_GESTURES); ++g)
         if (rows == g * (g - 1) / 2)
             return true;
     return false;

@@ -37,7 +37,7 @@ void identifyThread() {
         EventRecord chunk = identifyQueue.pop();
         if (!refreshModel()) continue;
         // A window cut for another channel count than the model's cannot be read.
-        if (chunk->size() < static_cast<size_t>(model.channels) * IDENTIFY_HALF_FRAMES) continue;
+        if (chunk->size() < static_cast<size_t>(model.channels) * WINDOW_HALF_FRAMES) continue;
         const int result = identifyChunk(chunk->data(), state, model);
         if (result == lastIdentifyResult) continue;
         lastIdentifyResult = static_cast<uint8_t>(result);

@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "core/emg_geometry.h"
+
 constexpr const char* MODEL_FILE_NAME = "W&B.txt";
 
 struct SolverParams {
@@ -26,7 +28,7 @@ struct PairProblem {
 
 // Decides for the lower class when w.x + b >= 0.
 struct PairModel {
-    float w[8] = {};
+    float w[MAX_CHANNELS] = {};
     float b = 0;
 };
 

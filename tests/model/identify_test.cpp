@@ -33,9 +33,9 @@ protected:
     // frames, continuing the previous chunk's alternation; the unread second half is noise.
     int feed(int amplitude, const IdentifyModel& model) {
         uint8_t chunk[130];
-        for (uint32_t f = 0; f < IDENTIFY_HALF_FRAMES; ++f)
+        for (uint32_t f = 0; f < WINDOW_HALF_FRAMES; ++f)
             chunk[f] = static_cast<uint8_t>(128 + ((f % 2 == 0) == positiveStart ? amplitude : -amplitude));
-        for (uint32_t f = IDENTIFY_HALF_FRAMES; f < 130; ++f)
+        for (uint32_t f = WINDOW_HALF_FRAMES; f < WINDOW_FRAMES; ++f)
             chunk[f] = static_cast<uint8_t>(noise());
         positiveStart = !positiveStart;
         return identifyChunk(chunk, state, model);

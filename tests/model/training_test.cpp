@@ -18,7 +18,7 @@ namespace {
 std::vector<uint8_t> recording(const std::vector<int>& amplitudes, uint32_t channels) {
     std::vector<uint8_t> bytes;
     for (int amplitude : amplitudes)
-        for (uint32_t f = 0; f < FEATURE_WINDOW_FRAMES; ++f)
+        for (uint32_t f = 0; f < WINDOW_FRAMES; ++f)
             for (uint32_t c = 0; c < channels; ++c)
                 bytes.push_back(static_cast<uint8_t>(128 + (f % 2 ? -1 : 1) * amplitude * static_cast<int>(c + 1)));
     return bytes;
@@ -53,7 +53,7 @@ TEST_F(FeatureExtraction, EmitsTheActiveWindowsAfterTheFirstUpToAndIncludingTheL
     // their own 130-frame means, so none exceeds the threshold of 0.
     std::vector<uint8_t> steps;
     for (int level : {90, 90, 160, 160, 160, 90, 90})
-        steps.insert(steps.end(), FEATURE_WINDOW_FRAMES, static_cast<uint8_t>(level));
+        steps.insert(steps.end(), WINDOW_FRAMES, static_cast<uint8_t>(level));
     ASSERT_EQ(extractFeatures("4", steps.data(), steps.size(), 1), 0);
     EXPECT_EQ(readFile("feature4.txt"), "");
 }
