@@ -26,6 +26,8 @@ void recordPacket(const uint8_t* packet, size_t length) {
     sendToClients(preview, static_cast<uint8_t>(previewLength));
 }
 
+// Called once operatingMode is MODE_IDENTIFYING, which IDENTIFY_START sets after
+// the window length (core/operating_state.h).
 void collectForIdentification(const uint8_t* packet, size_t length) {
     const size_t windowLength = identifyWindowLength;
     EventRecord window;

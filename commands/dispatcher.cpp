@@ -69,7 +69,7 @@ void commandGestureStreamStart(Reply& reply) {
 }
 
 void commandGestureStreamStop(Reply& reply) {
-    reply.push_back(CMD_GESTURE_STREAM_START);
+    reply.push_back(REPLY_GESTURE_STREAM_STOP);
     if (operatingMode != MODE_GESTURE_STREAM) {
         reply.push_back(STATUS_BUSY);
         return;

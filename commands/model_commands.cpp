@@ -70,7 +70,7 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
 }
 
 void commandModelGenerateStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_MODEL_GENERATE);
+    reply.push_back(REPLY_MODEL_GENERATE_STOP);
     reply.push_back(length == 1 ? STATUS_STOPPED : STATUS_FAIL);
 }
 
@@ -78,7 +78,7 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
     logPrint(LOG_DEBUG, LOG_TAG, "Start model update...");
     reply.push_back(CMD_MODEL_UPDATE);
     if (length != 1) {
-        logPrint(LOG_DEBUG, LOG_TAG, "MODEL_UPDATE CMD lenght error");
+        logPrint(LOG_DEBUG, LOG_TAG, "MODEL_UPDATE CMD lenght error");  // spelling kept: log readers match it
         reply.push_back(STATUS_LENGTH_ERROR);
         return;
     }
@@ -98,6 +98,7 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
     const uint8_t gestures = gestureCount;
     if (columns - 1 != channelCount || static_cast<float>(rows) != gestures * (gestures - 1) * 0.5f) {
         reply.push_back(STATUS_FAIL);
+        // Spelling kept word for word: log readers match this text.
         logPrint(LOG_DEBUG, LOG_TAG,
                  "There is difference between W&B configuration and channle(gesture) configuration");
         closeFiles();
@@ -125,6 +126,6 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
 }
 
 void commandModelUpdateStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_MODEL_UPDATE);
+    reply.push_back(REPLY_MODEL_UPDATE_STOP);
     reply.push_back(length == 1 ? STATUS_STOPPED : STATUS_FAIL);
 }

@@ -75,7 +75,7 @@ void commandRecordStart(const uint8_t* bytes, uint8_t length, Reply& reply) {
 }
 
 void commandRecordStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_RECORD_START);
+    reply.push_back(REPLY_RECORD_STOP);
     if (length != 1 || operatingMode != MODE_RECORDING) {
         reply.push_back(STATUS_FAIL);
         return;

@@ -18,6 +18,8 @@ bool modelLoaded = false;
 // Loads "W&B.txt" when a new model was announced. False when the window must
 // be dropped.
 bool refreshModel() {
+    // The shape is read only after the flag is seen: IDENTIFY_START writes it
+    // before it sets the flag (core/operating_state.h).
     if (newModelFlag) {
         const int result = loadIdentifyModel(modelRows, modelColumns, model, state);
         if (result == 0) {
