@@ -38,7 +38,7 @@ int generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t c
         if (!selected(gestureMask, g)) continue;
         const std::vector<uint8_t>& recording = *recordings.at(static_cast<uint8_t>(g));
         if (recording.size() < channels * MIN_RECORDING_FRAMES) return GENERATE_FEATURES_FAILED;
-        if (extractFeatures(std::to_string(g), recording.data(), recording.size(), channels) != 0) {
+        if (extractFeatures(std::to_string(g), recording.data(), recording.size(), channels) != FEATURES_OK) {
             return GENERATE_FEATURES_FAILED;
         }
     }

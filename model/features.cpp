@@ -93,10 +93,10 @@ std::vector<float> activeWindowFeatures(const std::vector<float>& y, const std::
 
 }  // namespace
 
-int extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels)
+FeatureResult extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels)
 {
     if (channels == 0 || channels > MAX_CHANNELS)
-        return 2;
+        return FEATURES_BAD_CHANNELS;
 
     const std::string fileName = "feature" + name + ".txt";
     const size_t frames = length / channels;
@@ -105,9 +105,9 @@ int extractFeatures(const std::string& name, const uint8_t* bytes, size_t length
 
     FILE* file = std::fopen(fileName.c_str(), "a");
     if (file == nullptr)
-        return 1;
+        return FEATURES_FILE_FAILED;
     for (float value : features)
         std::fprintf(file, "%f ", value);
     std::fclose(file);
-    return 0;
+    return FEATURES_OK;
 }

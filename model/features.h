@@ -8,6 +8,11 @@
 
 #include "core/emg_geometry.h"
 
+enum FeatureResult : int {
+    FEATURES_OK = 0,
+    FEATURES_FILE_FAILED = 1,   // the feature file cannot be opened
+    FEATURES_BAD_CHANNELS = 2,  // channels is 0 or above MAX_CHANNELS; nothing written
+};
+
 // Appends the features of one recording to "feature" + name + ".txt".
-// 0 success, 1 the file cannot be opened, 2 channels is 0 or above 8 (nothing written).
-int extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels);
+FeatureResult extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels);

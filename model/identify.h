@@ -35,10 +35,15 @@ struct IdentifyState {
 // A shape the fixed arrays can hold: columns-1 in 1..8 and rows == G(G-1)/2 for some G in 2..8.
 bool modelShapeUsable(int32_t rows, int32_t columns);
 
+enum LoadResult : int {
+    LOAD_OK = 0,
+    LOAD_FILE_MISSING = -1,     // "W&B.txt" cannot be opened
+    LOAD_SHAPE_UNUSABLE = -2,   // see modelShapeUsable; nothing read
+};
+
 // Logs the model load, reads rows x columns numbers from "W&B.txt", fills model and
-// resets state. 0 success; -1 the file cannot be opened; -2 the shape is not usable
-// (nothing read). On failure model and state are untouched.
-int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, IdentifyState& state);
+// resets state. On failure model and state are untouched.
+LoadResult loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, IdentifyState& state);
 
 void resetIdentifyState(IdentifyState& state);
 

@@ -28,7 +28,7 @@ bool modelShapeUsable(int32_t rows, int32_t columns)
     return false;
 }
 
-int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, IdentifyState& state)
+LoadResult loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, IdentifyState& state)
 {
     logPrint(LOG_DEBUG, LOG_TAG, "Identify init, detect new model");
     const int32_t gestures = rows >= 0 ? gestureCountForRows(rows) : 0;
@@ -36,10 +36,10 @@ int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, Ident
     logPrint(LOG_DEBUG, LOG_TAG, "identify channel number:%d", columns - 1);
 
     if (!modelShapeUsable(rows, columns))
-        return -2;
+        return LOAD_SHAPE_UNUSABLE;
     std::ifstream in(MODEL_FILE_NAME);
     if (!in)
-        return -1;
+        return LOAD_FILE_MISSING;
 
     // Numbers after the first failed extraction stay 0.
     float numbers[MAX_NUMBERS] = {};
@@ -61,5 +61,5 @@ int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, Ident
         model.pairs[p].bias = numbers[p * columns + channels];
     }
     resetIdentifyState(state);
-    return 0;
+    return LOAD_OK;
 }

@@ -21,12 +21,10 @@ bool refreshModel() {
     // The shape is read only after the flag is seen: IDENTIFY_START writes it
     // before it sets the flag (core/operating_state.h).
     if (newModelFlag) {
-        const int result = loadIdentifyModel(modelRows, modelColumns, model, state);
-        if (result == 0) {
-            modelLoaded = true;
-        }
+        const LoadResult result = loadIdentifyModel(modelRows, modelColumns, model, state);
+        if (result == LOAD_OK) modelLoaded = true;
         newModelFlag.exchange(false);
-        if (result != 0) return false;
+        if (result != LOAD_OK) return false;
     }
     return modelLoaded;
 }
