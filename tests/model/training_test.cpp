@@ -1,9 +1,7 @@
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <map>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "model/features.h"
@@ -199,28 +197,6 @@ TEST_F(Training, TrainsEveryPairInOrderIntoOneLineOfWeightsThenBias) {
         EXPECT_EQ(trainModel(c.gestures, c.channels), 0);
         EXPECT_EQ(readFile(MODEL_FILE_NAME), c.model);
     }
-}
-
-TEST_F(Training, EightChannelPairLinesHoldNineNumbersAndEveryRunWritesTheSameBytes) {
-    std::mt19937 random(5);
-    std::normal_distribution<float> value(15.0f, 5.0f);
-    for (int k = 1; k <= 4; ++k) {
-        std::string text;
-        for (int n = 0; n < 8 * 30; ++n)
-            text += std::to_string(value(random) + 3.0f * k) + " ";
-        writeFile("feature" + std::to_string(k) + ".txt", text);
-    }
-    ASSERT_EQ(trainModel(4, 8), 0);
-    const std::string model = readFile(MODEL_FILE_NAME);
-    EXPECT_EQ(std::count(model.begin(), model.end(), '\n'), 6);
-    std::istringstream lines(model);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream numbers(line);
-        const std::vector<float> parsed{std::istream_iterator<float>(numbers), {}};
-        EXPECT_TRUE(numbers.eof() && parsed.size() == 9 && std::count(line.begin(), line.end(), ' ') == 8) << line;
-    }
-    ASSERT_EQ(trainModel(4, 8), 0);
-    EXPECT_EQ(readFile(MODEL_FILE_NAME), model);
 }
 
 TEST_F(Training, ModelShapeCountsLineFeedsAndSpaces) {
