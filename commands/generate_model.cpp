@@ -21,7 +21,7 @@ void removeFeatureFiles() {
     for (int k = 0; k <= 8; ++k) std::remove(featureFileName(k).c_str());
 }
 
-int generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask) {
+GenerateResult generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask) {
     for (int g = 1; g <= 8; ++g) {
         if (selected(gestureMask, g) && recordings.find(static_cast<uint8_t>(g)) == recordings.end()) {
             return GENERATE_MISSING_RECORDING;
