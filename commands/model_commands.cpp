@@ -7,6 +7,7 @@
 #include "commands/model_image.h"
 #include "commands/protocol.h"
 #include "commands/recording.h"
+#include "core/emg_geometry.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
 #include "model/training.h"
@@ -44,7 +45,7 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
         return;
     }
     RecordingSet recordings;
-    for (int g = 1; g <= 8; ++g) {
+    for (int g = 1; g <= static_cast<int>(MAX_GESTURES); ++g) {
         if (!((gestures >> (g - 1)) & 1u)) continue;
         const std::string name = rawFileName(static_cast<unsigned>(g));
         auto bytes = std::make_shared<std::vector<uint8_t>>();
