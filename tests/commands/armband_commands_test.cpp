@@ -1,6 +1,4 @@
 // Commands that talk to a held armband, here a fake one that answers at once.
-#include <sys/stat.h>
-
 #include "core/timer.h"
 #include "tests/commands/command_fixture.h"
 #include "tests/commands/fake_armband.h"
