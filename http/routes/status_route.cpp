@@ -1,4 +1,5 @@
 // GET /api/status: what the server knows right now.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -9,6 +10,8 @@
 #include "core/operating_state.h"
 #include "http/http_response.h"
 #include "http/routes/routes.h"
+#include "model/evaluation_service.h"
+#include "model/training.h"
 
 namespace {
 
@@ -30,6 +33,18 @@ const char* armbandState(const std::shared_ptr<kv::Armband>& armband) {
         case kv::STATE_DISCONNECTING: return "disconnecting";
         default: return "found";
     }
+}
+
+// "none" before any generation, else the state of the latest evaluation, so that
+// the page asks /api/evaluation only when there is something to see.
+std::string evaluationState() {
+    bool found = false;
+    const std::string json = evaluationStatusJson(found);
+    if (!found) return "none";
+    for (const char* state : {"pending", "done", "failed"}) {
+        if (json.find(std::string("\"state\":\"") + state + "\"") != std::string::npos) return state;
+    }
+    return "none";
 }
 
 std::string workingDirectory() {
@@ -57,6 +72,9 @@ void serveStatus(uWS::HttpResponse* response, const Request&) {
     json += ",\"gestures\":" + std::to_string(gestureCount.load());
     json += ",\"recordGesture\":" + std::to_string(recordGesture.load());
     json += ",\"clients\":" + std::to_string(connectedClients());
+    struct stat model {};
+    json += ",\"model\":" + std::string(stat(MODEL_FILE_NAME, &model) == 0 ? "true" : "false");
+    json += ",\"evaluation\":" + jsonString(evaluationState());
     json += ",\"dataDir\":" + jsonString(workingDirectory());
     json += ",\"virtualArmband\":" + std::string(virtualArmband ? "true" : "false") + "}";
     sendJson(response, 200, json);

@@ -125,6 +125,7 @@ TEST(HttpApi, RecordingsModelAndErrors) {
     const Reply status = get("/api/status");
     EXPECT_TRUE(contains(status.body, "\"mode\":\"idle\"")) << status.body;
     EXPECT_TRUE(contains(status.body, "\"armband\":{\"found\":false,\"state\":\"none\"}"));
+    EXPECT_TRUE(contains(status.body, "\"model\":true,\"evaluation\":\"none\""));
     EXPECT_TRUE(contains(status.body, "\"dataDir\":\"" + server.workDir() + "\""));
 
     const Reply css = get("/vendor/uPlot.min.css");
