@@ -7,10 +7,11 @@ import { gestureName, onRename } from '../lib/names.js';
 const POLL_MS = 1000;
 const MAX_POLL_MS = 120000;
 // Right after a training the new evaluation may not have started yet, and
-// the previous one (or none) is still served.
+// the previous one is still served.
 const START_GRACE_MS = 5000;
 
 let pollTimer = null;
+let pollRun = 0;
 let lastResult = null;
 
 const percent = (fraction) => `${(100 * fraction).toFixed(0)} %`;
@@ -81,6 +82,7 @@ function render(result) {
 // Reads the evaluation; after a training, keeps polling while it is pending.
 export async function refreshEvaluation({ afterTraining = false } = {}) {
   clearTimeout(pollTimer);
+  const run = ++pollRun;
   const started = performance.now();
   let sawPending = false;
   const poll = async () => {
@@ -90,11 +92,12 @@ export async function refreshEvaluation({ afterTraining = false } = {}) {
     } catch {
       result = null;
     }
+    if (run !== pollRun) return;
     render(result);
     const waited = performance.now() - started;
     const pending = result?.state === 'pending';
     sawPending ||= pending;
-    const waiting = pending || (afterTraining && !sawPending && waited < START_GRACE_MS);
+    const waiting = pending || (afterTraining && result && !sawPending && waited < START_GRACE_MS);
     if (waiting && waited < MAX_POLL_MS) pollTimer = setTimeout(poll, POLL_MS);
   };
   await poll();

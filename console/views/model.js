@@ -1,10 +1,11 @@
 // Model: train (MODEL_GENERATE), upload to the armband (MODEL_UPDATE) with
 // its progress, the summary of W&B.txt and the held-out evaluation.
-import { $, el, setTone } from '../lib/dom.js';
+import { $, el, setTone, shortDate } from '../lib/dom.js';
 import { send, onMessage, onConnectionChange } from '../lib/connection.js';
 import { Msg, Status, encode } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 import { getModel } from '../lib/api.js';
+import { server, onServerChange, syncNow } from '../lib/server-state.js';
 import { initEvaluation, refreshEvaluation } from './evaluation.js';
 
 let trainingSince = null;
@@ -29,7 +30,7 @@ function handleGenerate(value) {
   if (value === Status.OK) {
     setTone($('#train-result'), 'ok', 'generated');
     refreshModel();
-    refreshEvaluation({ afterTraining: true });
+    syncNow().then(() => { if (evaluationServed()) refreshEvaluation({ afterTraining: true }); });
   } else {
     const { text, next } = describeStatus(Msg.GENERATE, value);
     setTone($('#train-result'), 'error', `failed: ${text} ${next}`);
@@ -53,6 +54,10 @@ function handleUpdate(value) {
   }
 }
 
+// Only asked for when the server says there is one: a 404 would show up in
+// the browser's console as an error.
+const evaluationServed = () => server.evaluation !== null && server.evaluation !== 'none';
+
 export async function refreshModel() {
   let model;
   try {
@@ -71,7 +76,7 @@ export async function refreshModel() {
     fact('Gestures', model.gestures),
     fact('Channels', model.channels),
     fact('Classifiers', model.rows),
-    fact('Written', model.modified ? new Date(model.modified).toLocaleString() : '–')));
+    fact('Written', model.modified ? shortDate(model.modified) : '–')));
 }
 
 export function initModel() {
@@ -95,12 +100,12 @@ export function initModel() {
     }
   });
   onConnectionChange((connected) => {
-    if (!connected) {
-      if (trainingSince !== null) setTone($('#train-result'), 'warn', 'connection lost during training; the result is unknown');
-      setTraining(false);
-      return;
-    }
-    refreshModel();
-    refreshEvaluation();
+    if (connected) return;
+    if (trainingSince !== null) setTone($('#train-result'), 'warn', 'connection lost during training; the result is unknown');
+    setTraining(false);
+  });
+  onServerChange((state, changed) => {
+    if (changed.has('model') && state.model) refreshModel();
+    if (changed.has('evaluation') && evaluationServed()) refreshEvaluation();
   });
 }

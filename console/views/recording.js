@@ -1,6 +1,6 @@
 // Recording: per gesture Record (30 s, with countdown) and Discard, the
 // result, and the recordings on disk with CSV downloads.
-import { $, $$, el, setTone } from '../lib/dom.js';
+import { $, $$, el, setTone, shortDate } from '../lib/dom.js';
 import { send, onMessage, onConnectionChange } from '../lib/connection.js';
 import { Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
 import { getRecordings, recordingCsvUrl } from '../lib/api.js';
@@ -134,7 +134,7 @@ function recordingItem(recording, unknownChannels) {
   const { gesture, file, bytes, seconds, modified } = recording;
   const title = gesture >= 1 && gesture <= 8 ? gestureName(gesture) : file;
   const length = seconds == null ? `${bytes.toLocaleString()} bytes` : `${seconds.toFixed(1)} s`;
-  const when = modified ? new Date(modified).toLocaleString() : '';
+  const when = modified ? shortDate(modified) : '';
   return el('li', { 'data-recording': gesture },
     el('span', { class: 'recording-name' }, title),
     el('span', { class: 'num' }, length),
