@@ -76,6 +76,8 @@ function tick() {
 }
 
 function followServer(state, changed) {
+  // The seconds of a recording depend on the channel count in use.
+  if (changed.has('channelMask')) refreshRecordings();
   if (!changed.has('mode') && !changed.has('recordGesture')) return;
   if (state.mode !== 'recording') {
     setActive(null);
