@@ -34,7 +34,14 @@ function addResult(gesture) {
   showCurrent();
 }
 
+let timelineBlank = false;
+
 function drawTimeline() {
+  // Nothing to scroll once the last result has left the window.
+  const last = results[results.length - 1];
+  const blank = !last || (last.gesture === null && last.at < performance.now() - TIMELINE_MS);
+  if (blank && timelineBlank) return;
+  timelineBlank = blank;
   const canvas = $('#identify-timeline');
   const width = canvas.clientWidth;
   const height = canvas.clientHeight;

@@ -9,7 +9,7 @@ import { server, onServerChange } from '../lib/server-state.js';
 import { Msg, bitCount, decodePreview, maskMembers, FRAMES_PER_SECOND, PREVIEW_FRAMES_PER_PACKET } from '../lib/protocol.js';
 import { SampleRing } from '../lib/sample-ring.js';
 
-const WINDOW_SECONDS = 10;
+const WINDOW_SECONDS = 6;
 const SECONDS_PER_SAMPLE = PREVIEW_FRAMES_PER_PACKET / FRAMES_PER_SECOND;
 const CAPACITY = Math.ceil(WINDOW_SECONDS / SECONDS_PER_SAMPLE);
 const LANE = 80;            // vertical room of one channel, in sample counts
