@@ -22,7 +22,7 @@ function show(...children) {
 
 function heatMap(gestures, confusion) {
   const numbers = gestures.map((g) => g.gesture);
-  const head = el('tr', {}, el('th', { scope: 'col', class: 'corner' }, 'true ↓ / predicted →'),
+  const head = el('tr', {}, el('th', { scope: 'col', class: 'corner' }, 'true ↓ predicted →'),
     ...numbers.map((n) => el('th', { scope: 'col', title: gestureName(n) }, `${n}`)));
   const rows = confusion.map((counts, k) => {
     const total = counts.reduce((sum, c) => sum + c, 0) || 1;

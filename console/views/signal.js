@@ -63,7 +63,7 @@ function createPlot(channels) {
       y: { range: [-LANE / 2, (channels - 0.5) * LANE] },
     },
     axes: [
-      { ...axisStyle, values: (_, ticks) => ticks.map((t) => `${Math.round(t)} s`) },
+      { ...axisStyle, incrs: [1, 2, 5, 10, 30, 60], values: (_, ticks) => ticks.map((t) => `${t} s`) },
       { ...axisStyle, size: 48, splits: () => centres, values: () => channelLabels },
     ],
   }, ring.view(), container);
