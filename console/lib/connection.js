@@ -11,7 +11,7 @@ const stateHandlers = new Set();
 let socket = null;
 let retryMs = FIRST_RETRY_MS;
 
-export const isConnected = () => socket?.readyState === WebSocket.OPEN;
+const isConnected = () => socket?.readyState === WebSocket.OPEN;
 
 export function onMessage(handler) { messageHandlers.add(handler); }
 export function onSent(handler) { sentHandlers.add(handler); }

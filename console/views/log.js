@@ -84,11 +84,25 @@ function flush() {
   $('#log-info').textContent = `${entries.length} lines`;
 }
 
+async function writeClipboard(text) {
+  if (navigator.clipboard) {
+    await navigator.clipboard.writeText(text);
+    return;
+  }
+  // A page opened from another machine over plain http has no clipboard API.
+  const area = el('textarea', { readonly: true, class: 'offscreen' });
+  area.value = text;
+  document.body.append(area);
+  area.select();
+  const copied = document.execCommand('copy');
+  area.remove();
+  if (!copied) throw new Error('copy refused');
+}
+
 async function copyLog() {
-  const text = entries.map(lineText).join('\n');
   const button = $('#copy-log');
   try {
-    await navigator.clipboard.writeText(text);
+    await writeClipboard(entries.map(lineText).join('\n'));
     button.textContent = 'Copied';
   } catch {
     button.textContent = 'Copy failed';

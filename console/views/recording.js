@@ -2,7 +2,7 @@
 // result, and the recordings on disk with CSV downloads.
 import { $, $$, el, setTone, shortDate } from '../lib/dom.js';
 import { send, onMessage, onConnectionChange } from '../lib/connection.js';
-import { Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
+import { Cmd, Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
 import { getRecordings, recordingCsvUrl } from '../lib/api.js';
 import { gestureName, renameGesture, onRename } from '../lib/names.js';
 import { server, onServerChange, noteRecordStart, syncSoon } from '../lib/server-state.js';
@@ -27,7 +27,7 @@ function buildRows() {
     record.addEventListener('click', () => startRecording(n));
     const discard = el('button', { type: 'button', 'data-discard': n, class: 'small quiet', 'data-sends': true, disabled: true }, 'Discard');
     discard.addEventListener('click', () => {
-      if (send(encode.recordStop())) lastCommand = { code: 0x07, at: performance.now() };
+      if (send(encode.recordStop())) lastCommand = { code: Cmd.RECORD_STOP, at: performance.now() };
     });
     list.append(el('li', { class: 'gesture-row', 'data-gesture-row': n },
       el('span', { class: 'gesture-number num', 'aria-hidden': 'true' }, `${n}`),
@@ -42,7 +42,7 @@ function buildRows() {
 
 function startRecording(n) {
   if (!send(encode.recordStart(n))) return;
-  lastCommand = { code: 0x06, at: performance.now() };
+  lastCommand = { code: Cmd.RECORD_START, at: performance.now() };
   noteRecordStart(n);
   syncSoon(300);
 }
@@ -90,7 +90,7 @@ function followServer(state, changed) {
   }
   if (active?.gesture === gesture) return;
   // Started by this page: the countdown runs from the click.
-  const ownStart = lastCommand.code === 0x06 && performance.now() - lastCommand.at < 2000;
+  const ownStart = lastCommand.code === Cmd.RECORD_START && performance.now() - lastCommand.at < 2000;
   setActive({ gesture, startedAt: ownStart ? lastCommand.at : performance.now() });
   showResult('info', `recording ${gestureName(gesture)}…`);
 }
@@ -102,9 +102,9 @@ function handleRecordMessage(value) {
     refreshRecordings();
   } else if (value === Status.STOPPED) {
     showResult('warn', 'discarded');
-  } else if (lastCommand.code === 0x07 && sinceCommand < REFUSAL_WINDOW_MS) {
+  } else if (lastCommand.code === Cmd.RECORD_STOP && sinceCommand < REFUSAL_WINDOW_MS) {
     showResult('error', 'failed: no recording was running');
-  } else if (lastCommand.code === 0x06 && sinceCommand < REFUSAL_WINDOW_MS) {
+  } else if (lastCommand.code === Cmd.RECORD_START && sinceCommand < REFUSAL_WINDOW_MS) {
     showResult('error', 'failed: the server is busy; stop identification or the gesture stream first');
   } else {
     showResult('error', 'failed: the recording could not be written to the data folder');
