@@ -6,9 +6,6 @@ import { gestureName, onRename } from '../lib/names.js';
 
 const POLL_MS = 1000;
 const MAX_POLL_MS = 120000;
-// Right after a training the new evaluation may not have started yet, and
-// the previous one is still served.
-const START_GRACE_MS = 5000;
 
 let pollTimer = null;
 let pollRun = 0;
@@ -79,12 +76,11 @@ function render(result) {
   show(...parts);
 }
 
-// Reads the evaluation; after a training, keeps polling while it is pending.
-export async function refreshEvaluation({ afterTraining = false } = {}) {
+// Reads the evaluation, and again while it is pending.
+export async function refreshEvaluation() {
   clearTimeout(pollTimer);
   const run = ++pollRun;
   const started = performance.now();
-  let sawPending = false;
   const poll = async () => {
     let result;
     try {
@@ -94,11 +90,7 @@ export async function refreshEvaluation({ afterTraining = false } = {}) {
     }
     if (run !== pollRun) return;
     render(result);
-    const waited = performance.now() - started;
-    const pending = result?.state === 'pending';
-    sawPending ||= pending;
-    const waiting = pending || (afterTraining && result && !sawPending && waited < START_GRACE_MS);
-    if (waiting && waited < MAX_POLL_MS) pollTimer = setTimeout(poll, POLL_MS);
+    if (result?.state === 'pending' && performance.now() - started < MAX_POLL_MS) pollTimer = setTimeout(poll, POLL_MS);
   };
   await poll();
 }

@@ -5,7 +5,7 @@ import { send, onMessage, onConnectionChange } from '../lib/connection.js';
 import { Msg, Status, encode } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 import { getModel } from '../lib/api.js';
-import { server, onServerChange, syncNow } from '../lib/server-state.js';
+import { server, onServerChange } from '../lib/server-state.js';
 import { initEvaluation, refreshEvaluation } from './evaluation.js';
 
 let trainingSince = null;
@@ -29,8 +29,9 @@ function handleGenerate(value) {
   setTraining(false);
   if (value === Status.OK) {
     setTone($('#train-result'), 'ok', 'generated');
+    // The server writes W&B.txt and starts the evaluation before it replies.
     refreshModel();
-    syncNow().then(() => { if (evaluationServed()) refreshEvaluation({ afterTraining: true }); });
+    refreshEvaluation();
   } else {
     const { text, next } = describeStatus(Msg.GENERATE, value);
     setTone($('#train-result'), 'error', `failed: ${text} ${next}`);
@@ -54,8 +55,8 @@ function handleUpdate(value) {
   }
 }
 
-// Only asked for when the server says there is one: a 404 would show up in
-// the browser's console as an error.
+// At load the model and the evaluation are read only when /api/status says
+// they exist: a 404 shows up in the browser's console as an error.
 const evaluationServed = () => server.evaluation !== null && server.evaluation !== 'none';
 
 export async function refreshModel() {
