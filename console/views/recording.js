@@ -78,6 +78,9 @@ function tick() {
 function followServer(state, changed) {
   // The seconds of a recording depend on the channel count in use.
   if (changed.has('channelMask')) refreshRecordings();
+  if (changed.has('gestureMask')) {
+    for (let n = 1; n <= 8; n++) row(n).toggleAttribute('data-selected', Boolean(state.gestureMask & (1 << (n - 1))));
+  }
   if (!changed.has('mode') && !changed.has('recordGesture')) return;
   if (state.mode !== 'recording') {
     setActive(null);
@@ -163,6 +166,6 @@ export function initRecording() {
   });
   onServerChange(followServer);
   onConnectionChange((connected) => { if (connected) refreshRecordings(); });
-  followServer(server, new Set(['mode']));
+  followServer(server, new Set(['mode', 'gestureMask']));
   setInterval(tick, 200);
 }
