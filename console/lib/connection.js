@@ -10,6 +10,7 @@ const sentHandlers = new Set();
 const stateHandlers = new Set();
 let socket = null;
 let retryMs = FIRST_RETRY_MS;
+let announced = null;   // the link state the handlers were last told
 
 const isConnected = () => socket?.readyState === WebSocket.OPEN;
 
@@ -28,6 +29,8 @@ export function send(data) {
 
 function setConnected(connected) {
   stats.connected = connected;
+  if (announced === connected) return;
+  announced = connected;
   for (const handler of stateHandlers) handler(connected);
 }
 
