@@ -59,7 +59,7 @@ function handleUpdate(value) {
 // they exist: a 404 shows up in the browser's console as an error.
 const evaluationServed = () => server.evaluation !== null && server.evaluation !== 'none';
 
-export async function refreshModel() {
+async function refreshModel() {
   let model;
   try {
     model = await getModel();

@@ -23,9 +23,9 @@ function buildRows() {
       'aria-label': `Name of gesture ${n}`, spellcheck: 'false',
     });
     name.addEventListener('change', () => renameGesture(n, name.value));
-    const record = el('button', { type: 'button', 'data-record': n, class: 'small', 'data-sends': true, disabled: true }, 'Record');
+    const record = el('button', { type: 'button', 'data-record': n, class: 'small', 'data-sends': true, disabled: true, 'aria-label': `Record gesture ${n}` }, 'Record');
     record.addEventListener('click', () => startRecording(n));
-    const discard = el('button', { type: 'button', 'data-discard': n, class: 'small quiet', 'data-sends': true, disabled: true }, 'Discard');
+    const discard = el('button', { type: 'button', 'data-discard': n, class: 'small quiet', 'data-sends': true, disabled: true, 'aria-label': `Discard the recording of gesture ${n}` }, 'Discard');
     discard.addEventListener('click', () => {
       if (send(encode.recordStop())) lastCommand = { code: Cmd.RECORD_STOP, at: performance.now() };
     });
@@ -109,12 +109,14 @@ function handleRecordMessage(value) {
     showResult('error', 'failed: no recording was running');
   } else if (lastCommand.code === Cmd.RECORD_START && sinceCommand < REFUSAL_WINDOW_MS) {
     showResult('error', 'failed: the server is busy; stop identification or the gesture stream first');
-  } else {
+  } else if (active) {
     showResult('error', 'failed: the recording could not be written to the data folder');
+  } else {
+    showResult('error', 'failed: refused; the server was not idle, or no recording was running');
   }
 }
 
-export async function refreshRecordings() {
+async function refreshRecordings() {
   let listing;
   try {
     listing = await getRecordings();
