@@ -35,7 +35,7 @@ const WORDS = {
   },
   [Msg.GENERATE]: {
     [Status.OK]: ['ok', 'Model generated.', 'Upload it to the armband, or start identification.'],
-    [Status.FAIL]: ['error', 'Training failed.', 'Select at least two gestures and channels, and record every selected gesture.'],
+    [Status.FAIL]: ['error', 'no model could be trained.', 'Select at least two gestures and channels, and record every selected gesture.'],
     [Status.STOPPED]: ['info', 'Stop acknowledged.', 'A training that ran has already finished.'],
   },
   [Msg.UPDATE]: {

@@ -81,7 +81,7 @@ function flush() {
   }
   pending.clear();
   if (stick) list.scrollTop = list.scrollHeight;
-  $('#log-info').textContent = `${entries.length} lines`;
+  $('#log-info').textContent = entries.length === 1 ? '1 line' : `${entries.length} lines`;
 }
 
 async function writeClipboard(text) {
