@@ -34,16 +34,8 @@
 #include "core/timer.h"
 #include "fuzz/fuzz_support.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define EMG_FUZZ_LEAK_CHECK 1
-#endif
-#elif defined(__SANITIZE_ADDRESS__)
-#define EMG_FUZZ_LEAK_CHECK 1
-#endif
-#if EMG_FUZZ_LEAK_CHECK
-#include <sanitizer/lsan_interface.h>
-#endif
+// Defined by the AddressSanitizer runtime when it is linked in.
+extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 
 namespace {
 
@@ -153,9 +145,7 @@ void endWithoutStaticDestruction(int status, void*) {
     }
     if (hub) hub->shutdown();
     fuzz::removeScratchDir();
-#if EMG_FUZZ_LEAK_CHECK
-    if (status == 0 && __lsan_do_recoverable_leak_check() != 0) status = 1;
-#endif
+    if (status == 0 && __lsan_do_recoverable_leak_check && __lsan_do_recoverable_leak_check() != 0) status = 1;
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);
