@@ -85,29 +85,19 @@ void discardQueued() {
     takeQueued(identifyQueue, [](const EventRecord&) {});
 }
 
-void resetOperatingState() {
-    recordTimer.stop();
-    timerId = TIMER_ID_NONE;
-    operatingMode = MODE_IDLE;
-    channelMask = 0;
-    channelCount = 0;
-    gestureMask = 0;
-    gestureCount = 0;
-    recordGesture = 0xFF;
+// What a disconnection does not reset: the identification shape and the buffers.
+void resetIdentifyAndBuffers() {
     identifyWindowLength = 0;
     modelRows = 0;
     modelColumns = 0;
     newModelFlag = false;
-    lastIdentifyResult = 0xFF;
     {
         std::lock_guard<std::mutex> lock(recordBufferMutex);
         recordBuffer->clear();
         recordBuffer->shrink_to_fit();
     }
-    {
-        std::lock_guard<std::mutex> lock(identifyBufferMutex);
-        identifyBuffer->clear();
-    }
+    std::lock_guard<std::mutex> lock(identifyBufferMutex);
+    identifyBuffer->clear();
 }
 
 // A fresh hub (shutdown drops the connection, the scan and every promised
@@ -115,11 +105,12 @@ void resetOperatingState() {
 void startInput() {
     hub->shutdown();
     if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
-    discardQueued();
-    resetOperatingState();
-    fuzz::clearScratchDir();
     listener = std::make_shared<KinvoHandle>(hub);
     hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
+    listener->onDeviceDisconnected(nullptr, 0);  // idle: mode, timer, masks and gestures as at start-up
+    discardQueued();
+    resetIdentifyAndBuffers();
+    fuzz::clearScratchDir();
     if (hub->init(0) != 0) {
         std::fprintf(stderr, "frames fuzz: the stand-in hub cannot bind 127.0.0.1:8889\n");
         std::abort();
