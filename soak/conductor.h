@@ -1,7 +1,5 @@
-// The one client that changes the server's state: scan, connect and configure, recordings,
-// model generation and update, identification and the gesture stream, each with the faults
-// that go with it. It checks every message it receives against the protocol, samples the
-// server's memory, and keeps the ledger of the raw files: the bytes each is known to hold.
+// The one client that changes the server's state, through every episode and its faults. It checks every message
+// against the protocol, samples the server's memory, and keeps the ledger of the bytes each raw file holds.
 #pragma once
 
 #include <deque>
@@ -29,8 +27,7 @@ public:
 private:
     using Match = std::function<bool(const Bytes&)>;
     static constexpr const char* HOLD_KNOWN = "raw files hold exactly their known bytes";
-    // A control order, a command, the reply it must draw, and for how long after it no other
-    // reply of that code may come.
+    // A control order, a command, the reply it must draw, and for how long after it no other of that code may come.
     struct Step {
         const char* order;
         Bytes command, reply;

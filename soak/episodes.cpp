@@ -1,6 +1,5 @@
-// The conductor's armband, model and gesture-stream episodes with their faults: failed and
-// silent armband calls, an armband out of range, lost or without configuration object, an
-// unwritable model.bin.
+// The conductor's armband, model and gesture-stream episodes with their faults: failed and silent armband calls,
+// an armband out of range, lost or without configuration object, an unwritable model.bin.
 #include <sys/stat.h>
 #include <unistd.h>
 

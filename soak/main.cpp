@@ -1,6 +1,5 @@
-// emgbridge_soak [SECONDS]: the real server under 100 clients, malformed traffic and injected
-// armband faults for SECONDS (default $SOAK_SECONDS, else 300), then the checks that it came
-// out intact. Exit code 0 only when every check passed.
+// emgbridge_soak [SECONDS]: the real server under 100 clients, malformed traffic and injected armband faults for
+// SECONDS (default $SOAK_SECONDS, else 300), then the checks that it came out intact (exit code 0).
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -16,8 +15,8 @@ namespace {
 // Long enough that GET_VERSION replies are cut at 255 bytes.
 const VersionTexts VERSIONS{"soak-fw-" + std::string(110, 'f'), "soak-hw-" + std::string(140, 'h')};
 
-// 10 s of 8 channels, rest and holds in turn (two strong channels and a weaker one per
-// gesture), so that a model can be generated from the start.
+// 10 s of 8 channels, rest and holds in turn (two strong channels and a weaker one per gesture), so that a model
+// can be generated from the start.
 std::string seedRecording(unsigned gesture) {
     std::mt19937 random(1000 + gesture);
     std::normal_distribution<double> noise(0.0, 1.0);
@@ -33,8 +32,8 @@ std::string seedRecording(unsigned gesture) {
     return bytes;
 }
 
-// The baseline of a fifth of the samples is the mean of its lower half: large messages come
-// and go in bursts, a leak lifts it. The last fifth's may exceed the middle one's by 5 % + 4 MiB.
+// A fifth's baseline is the mean of its lower half (bursts of large messages come and go, a leak lifts it); the
+// last fifth's may exceed the middle one's by 5 % + 4 MiB.
 std::string judgeMemory(Report& report, std::vector<double> kb) {
     const size_t n = kb.size();
     auto baseline = [&](size_t fifth) {

@@ -1,6 +1,4 @@
-// The conductor's recordings: 30 s of a gesture held and rested in turn, saved normally or
-// into a file that cannot take it, with the stream switch failing or silent, ended early by
-// IDENTIFY_STOP, abandoned by RECORD_STOP or by a lost armband; and the ledger's checks.
+// The conductor's recordings: 30 s of a gesture held and rested in turn, in every variant; and the ledger's checks.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,5 +1,4 @@
-// The soak's judgement, shared by all its threads: named checks, counters, and what a server
-// message may look like at all (docs/protocol.md); and the load beside the conductor.
+// Shared by the soak's threads: named checks, counters, what a server message may look like, the background load.
 #pragma once
 
 #include <atomic>
@@ -40,7 +39,6 @@ std::string protocolViolation(const WsMessage& message, const VersionTexts& vers
 // Counts an injected fault by its control line without the numbers ("fail hw 2 5" as "fail hw").
 void countFault(Report& report, std::string line);
 
-// The background load until stop is set: clients, one thread each, that send something every 50-200 ms (valid,
-// malformed and oversized commands and frames), check every message they receive and reconnect when their
-// connection ends; and faults through the control endpoint that leave the conductor's bookkeeping alone.
+// Until stop: clients, a thread each, send valid, malformed and oversized commands and frames every 50-200 ms,
+// check every message and reconnect; faults that leave the conductor's bookkeeping alone go to the control endpoint.
 void runBackground(Report& report, const VersionTexts& versions, int clients, const std::atomic<bool>& stop);
