@@ -104,14 +104,13 @@ void client(Report& report, const VersionTexts& versions, unsigned index, const 
     const bool large = index == 0;
     WsClient ws;
     uint64_t checked = 0;
-    for (bool reconnecting = false; !stop;) {
+    for (int connections = 0; !stop;) {
         if (!ws.connected()) {
             const bool connected = ws.connect(8888, 5000);  // generous: the machine may be busy
             report.check(connected || stop, "new clients can connect", "connection or upgrade failed");
             if (!connected) pause(500, stop);
             if (!connected) continue;
-            if (reconnecting) report.count("client reconnections");
-            reconnecting = true;
+            report.count("client reconnections", connections++ > 0);
         }
         const Choice& action = large ? LARGE : nextAction(r);
         report.count(large ? "1 MiB messages sent" : COUNTER[action.kind]);
