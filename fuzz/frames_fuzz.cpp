@@ -34,16 +34,8 @@
 #include "core/timer.h"
 #include "fuzz/fuzz_support.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define EMG_FUZZ_LEAK_CHECK 1
-#endif
-#elif defined(__SANITIZE_ADDRESS__)
-#define EMG_FUZZ_LEAK_CHECK 1
-#endif
-#if EMG_FUZZ_LEAK_CHECK
-#include <sanitizer/lsan_interface.h>
-#endif
+// Defined by the AddressSanitizer runtime when it is linked in.
+extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
 
 namespace {
 
@@ -93,29 +85,19 @@ void discardQueued() {
     takeQueued(identifyQueue, [](const EventRecord&) {});
 }
 
-void resetOperatingState() {
-    recordTimer.stop();
-    timerId = TIMER_ID_NONE;
-    operatingMode = MODE_IDLE;
-    channelMask = 0;
-    channelCount = 0;
-    gestureMask = 0;
-    gestureCount = 0;
-    recordGesture = 0xFF;
+// What a disconnection does not reset: the identification shape and the buffers.
+void resetIdentifyAndBuffers() {
     identifyWindowLength = 0;
     modelRows = 0;
     modelColumns = 0;
     newModelFlag = false;
-    lastIdentifyResult = 0xFF;
     {
         std::lock_guard<std::mutex> lock(recordBufferMutex);
         recordBuffer->clear();
         recordBuffer->shrink_to_fit();
     }
-    {
-        std::lock_guard<std::mutex> lock(identifyBufferMutex);
-        identifyBuffer->clear();
-    }
+    std::lock_guard<std::mutex> lock(identifyBufferMutex);
+    identifyBuffer->clear();
 }
 
 // A fresh hub (shutdown drops the connection, the scan and every promised
@@ -123,11 +105,12 @@ void resetOperatingState() {
 void startInput() {
     hub->shutdown();
     if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
-    discardQueued();
-    resetOperatingState();
-    fuzz::clearScratchDir();
     listener = std::make_shared<KinvoHandle>(hub);
     hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
+    listener->onDeviceDisconnected(nullptr, 0);  // idle: mode, timer, masks and gestures as at start-up
+    discardQueued();
+    resetIdentifyAndBuffers();
+    fuzz::clearScratchDir();
     if (hub->init(0) != 0) {
         std::fprintf(stderr, "frames fuzz: the stand-in hub cannot bind 127.0.0.1:8889\n");
         std::abort();
@@ -153,9 +136,7 @@ void endWithoutStaticDestruction(int status, void*) {
     }
     if (hub) hub->shutdown();
     fuzz::removeScratchDir();
-#if EMG_FUZZ_LEAK_CHECK
-    if (status == 0 && __lsan_do_recoverable_leak_check() != 0) status = 1;
-#endif
+    if (status == 0 && __lsan_do_recoverable_leak_check && __lsan_do_recoverable_leak_check() != 0) status = 1;
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);

@@ -1,28 +1,20 @@
 #include "fuzz/fuzz_support.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+#include <filesystem>
+#include <fstream>
 
 namespace fuzz {
 namespace {
 
+namespace fs = std::filesystem;
 std::string scratchDir;
 
-void removeAtExit() { removeScratchDir(); }
-
 }  // namespace
-
-void removeScratchDir() {
-    if (scratchDir.empty()) return;
-    if (chdir(scratchDir.c_str()) == 0) clearScratchDir();
-    if (chdir("/") == 0) rmdir(scratchDir.c_str());
-    scratchDir.clear();
-}
 
 void quietLog() {
     if (std::getenv("EMG_FUZZ_LOG")) return;
@@ -34,35 +26,36 @@ void quietLog() {
 }
 
 void enterScratchDir(const std::string& prefix) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data()) || chdir(buffer.data()) != 0) {
+    std::error_code error;
+    std::string pattern = (fs::temp_directory_path(error) / (prefix + "-XXXXXX")).string();
+    if (error || !mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) {
         std::perror("fuzz: scratch folder");
         std::abort();
     }
-    scratchDir = buffer.data();
-    std::atexit(removeAtExit);
+    scratchDir = pattern;
+    std::atexit(removeScratchDir);
+}
+
+void removeScratchDir() {
+    std::error_code error;
+    if (!scratchDir.empty() && chdir("/") == 0) fs::remove_all(scratchDir, error);
+    scratchDir.clear();
 }
 
 void clearScratchDir() {
-    DIR* dir = opendir(".");
-    if (!dir) return;
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    for (const std::string& name : names) unlink(name.c_str());
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(".", error)) fs::remove_all(entry.path(), error);
 }
 
 void writeFile(const char* name, const uint8_t* data, size_t size, bool append) {
-    std::FILE* file = std::fopen(name, append ? "ab" : "wb");
-    if (!file) return;
-    if (size > 0) std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    std::ofstream(name, std::ios::binary | (append ? std::ios::app : std::ios::trunc))
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+void check(bool condition, const char* what) {
+    if (condition) return;
+    std::fprintf(stderr, "fuzz: %s\n", what);
+    std::abort();
 }
 
 }  // namespace fuzz

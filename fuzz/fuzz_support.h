@@ -1,5 +1,5 @@
 // Shared by the fuzz targets: a scratch working folder for the files the
-// server reads and writes, a quiet log, and a reader over the fuzz input.
+// server reads and writes, a quiet log, checks, and a reader over the fuzz input.
 #pragma once
 
 #include <cstddef>
@@ -11,38 +11,29 @@ namespace fuzz {
 // Sends the server's log lines (standard output) to /dev/null unless
 // EMG_FUZZ_LOG is set; the fuzzer's own messages go to standard error.
 void quietLog();
-
 // Creates a fresh folder under TMPDIR (or /tmp), makes it the working folder,
 // and removes it at exit.
 void enterScratchDir(const std::string& prefix);
-
 // Removes the scratch folder now (for targets that end without exit handlers).
 void removeScratchDir();
-
 // Removes every file of the working folder (between two inputs).
 void clearScratchDir();
-
 // Writes (or appends) bytes to a file of the working folder.
 void writeFile(const char* name, const uint8_t* data, size_t size, bool append);
+// Aborts with "fuzz: what" (a finding) unless the condition holds.
+void check(bool condition, const char* what);
 
 // Reads the input front to back; reads past the end give zeros and no bytes.
 class Reader {
 public:
     Reader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    bool empty() const { return size_ == 0; }
     size_t left() const { return size_; }
-    uint8_t byte() {
-        if (size_ == 0) return 0;
-        --size_;
-        return *data_++;
-    }
+    uint8_t byte() { return size_ > 0 ? (--size_, *data_++) : 0; }
     // Up to count bytes; advances past them.
     const uint8_t* bytes(size_t count, size_t& got) {
         got = count < size_ ? count : size_;
-        const uint8_t* at = data_;
-        data_ += got;
         size_ -= got;
-        return at;
+        return (data_ += got) - got;
     }
 
 private:

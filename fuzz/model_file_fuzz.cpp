@@ -4,21 +4,15 @@
 //
 // Input: the file's bytes.
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "commands/model_image.h"
 #include "fuzz/fuzz_support.h"
+#include "model/features.h"
 #include "model/identify.h"
 #include "model/training.h"
 
 namespace {
-
-void check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "model file fuzz: %s\n", what);
-    std::abort();
-}
 
 // Gesture count G with rows == G(G-1)/2, or 0.
 uint8_t gesturesForRows(int32_t rows) {
@@ -29,14 +23,11 @@ uint8_t gesturesForRows(int32_t rows) {
 
 // 130 frames of channels samples: near the resting level, or swinging widely.
 std::vector<uint8_t> chunk(uint32_t channels, bool active, unsigned seed) {
-    std::vector<uint8_t> bytes(channels * 130);
+    std::vector<uint8_t> bytes(channels * WINDOW_FRAMES);
     for (size_t i = 0; i < bytes.size(); ++i) {
         const unsigned noise = (static_cast<unsigned>(i) * 37u + seed * 11u) % 5u;
-        if (active) {
-            bytes[i] = static_cast<uint8_t>(((i / channels) % 2 ? 200 : 45) + noise * 3 + (i % channels) * 4);
-        } else {
-            bytes[i] = static_cast<uint8_t>(121 + noise);
-        }
+        const unsigned swing = ((i / channels) % 2 ? 200 : 45) + noise * 3 + (i % channels) * 4;
+        bytes[i] = static_cast<uint8_t>(active ? swing : 121 + noise);
     }
     return bytes;
 }
@@ -55,17 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t rows = 0;
     int32_t columns = 0;
     if (!readModelShape(rows, columns)) return 0;
-    check(rows >= 1 && columns >= 1, "readModelShape accepted a shape below 1 x 1");
+    fuzz::check(rows >= 1 && columns >= 1, "readModelShape accepted a shape below 1 x 1");
 
     // MODEL_UPDATE: any shape is either refused or fits the image buffer.
     const uint32_t channels = columns >= 2 && columns <= 9 ? static_cast<uint32_t>(columns - 1) : 8;
     const uint8_t mask = static_cast<uint8_t>((1u << channels) - 1u);
     std::vector<uint8_t> image(MODEL_IMAGE_BUFFER_SIZE);
     std::FILE* weights = std::fopen(MODEL_FILE_NAME, "r");
-    check(weights != nullptr, "W&B.txt cannot be opened");
+    fuzz::check(weights != nullptr, "W&B.txt cannot be opened");
     const size_t imageLength = buildModelImage(weights, rows, columns, mask, gesturesForRows(rows), image.data());
     std::fclose(weights);
-    check(imageLength == 0 ||
+    fuzz::check(imageLength == 0 ||
               (imageLength <= MODEL_IMAGE_BUFFER_SIZE &&
                imageLength == MODEL_IMAGE_HEADER_SIZE + modelPayloadLength(rows, columns)),
           "the model image does not fit its buffer");
@@ -74,15 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IdentifyModel model;
     IdentifyState state;
     const int loaded = loadIdentifyModel(rows, columns, model, state);
-    check(loaded == (modelShapeUsable(rows, columns) ? 0 : -2), "loadIdentifyModel answered against the shape");
+    fuzz::check(loaded == (modelShapeUsable(rows, columns) ? 0 : -2), "loadIdentifyModel answered against the shape");
     if (loaded != 0) return 0;
-    check(model.channels == columns - 1 && model.gestures == gesturesForRows(rows), "the loaded model's shape");
+    fuzz::check(model.channels == columns - 1 && model.gestures == gesturesForRows(rows),
+                "the loaded model's shape");
     const bool pattern[] = {false, false, true, true, true, true, true, false, false, false, false};
     unsigned seed = 0;
     for (bool active : pattern) {
         const std::vector<uint8_t> window = chunk(model.channels, active, ++seed);
         const int result = identifyChunk(window.data(), state, model);
-        check(result >= 0 && result <= model.gestures, "identifyChunk answered a class outside 0..G");
+        fuzz::check(result >= 0 && result <= model.gestures, "identifyChunk answered a class outside 0..G");
     }
     return 0;
 }

@@ -7,8 +7,6 @@
 // that many bytes of raw frames. Each recording is cut to at most 12 feature
 // windows and 8 KiB, which keeps one input's training well under a second.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
@@ -20,12 +18,6 @@ namespace {
 
 constexpr size_t MAX_RECORDING_BYTES = 8192;
 constexpr size_t MAX_RECORDING_WINDOWS = 12;
-
-void check(bool condition, const char* what) {
-    if (condition) return;
-    std::fprintf(stderr, "recordings fuzz: %s\n", what);
-    std::abort();
-}
 
 }  // namespace
 
@@ -49,18 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         length |= static_cast<size_t>(in.byte()) << 8;
         size_t got = 0;
         const uint8_t* recording = in.bytes(std::min(length, limit), got);
-        check(extractFeatures(std::to_string(g), recording, got, channels) == 0, "extractFeatures failed");
+        fuzz::check(extractFeatures(std::to_string(g), recording, got, channels) == 0, "extractFeatures failed");
     }
-    check(trainModel(gestures, channels) == 0, "trainModel failed");
+    fuzz::check(trainModel(gestures, channels) == 0, "trainModel failed");
 
     // What training writes is a model the readers take.
     int32_t rows = 0;
     int32_t columns = 0;
-    check(readModelShape(rows, columns), "the trained W&B.txt has no shape");
-    check(rows == gestures * (gestures - 1) / 2 && columns == static_cast<int32_t>(channels) + 1,
+    fuzz::check(readModelShape(rows, columns), "the trained W&B.txt has no shape");
+    fuzz::check(rows == gestures * (gestures - 1) / 2 && columns == static_cast<int32_t>(channels) + 1,
           "the trained W&B.txt has the wrong shape");
     IdentifyModel model;
     IdentifyState state;
-    check(loadIdentifyModel(rows, columns, model, state) == 0, "the trained W&B.txt does not load");
+    fuzz::check(loadIdentifyModel(rows, columns, model, state) == 0, "the trained W&B.txt does not load");
     return 0;
 }

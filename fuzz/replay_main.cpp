@@ -1,67 +1,42 @@
 // A fuzz target as a plain program: feeds every file of the folders (and every
 // file) named on the command line to LLVMFuzzerTestOneInput, one at a time, in
 // name order. Fails when nothing is found to replay.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
 
-namespace {
-
-bool isDirectory(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// The files of a folder, sorted; false when it cannot be read.
-bool listFolder(const std::string& folder, std::vector<std::string>& files) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return false;
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.empty() || name[0] == '.') continue;
-        if (!isDirectory(folder + "/" + name)) names.push_back(folder + "/" + name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    files.insert(files.end(), names.begin(), names.end());
-    return true;
-}
-
-}  // namespace
+namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string path = argv[i];
-        if (isDirectory(path)) {
-            if (!listFolder(path, files)) {
-                std::fprintf(stderr, "cannot read the folder %s\n", path.c_str());
-                return 2;
-            }
-        } else {
-            files.push_back(path);
-        }
-    }
-    // Read everything first: the target may change the working folder.
+    // Read everything first: the target changes the working folder.
     std::vector<std::pair<std::string, std::vector<uint8_t>>> inputs;
-    for (const std::string& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "cannot read %s\n", file.c_str());
+    for (int i = 1; i < argc; ++i) {
+        std::vector<fs::path> files;
+        std::error_code error;
+        if (!fs::is_directory(argv[i])) files.push_back(argv[i]);
+        for (const fs::directory_entry& entry : fs::directory_iterator(argv[i], error)) {
+            if (entry.path().filename().string()[0] != '.' && !entry.is_directory()) files.push_back(entry.path());
+        }
+        if (error && fs::is_directory(argv[i])) {
+            std::fprintf(stderr, "cannot read the folder %s\n", argv[i]);
             return 2;
         }
-        inputs.emplace_back(file, std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+        std::sort(files.begin(), files.end());
+        for (const fs::path& file : files) {
+            std::ifstream in(file, std::ios::binary);
+            if (!in) {
+                std::fprintf(stderr, "cannot read %s\n", file.c_str());
+                return 2;
+            }
+            inputs.emplace_back(file.string(), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+        }
     }
     if (inputs.empty()) {
         std::fprintf(stderr, "nothing to replay\n");

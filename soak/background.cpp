@@ -1,4 +1,4 @@
-#include "soak/background.h"
+#include "soak/report.h"
 
 #include <unistd.h>
 
@@ -10,15 +10,9 @@ namespace {
 
 using Random = std::minstd_rand;
 
-// What a background client does next. Nothing here can end the server or change its state.
 enum Kind { VALID, MALFORMED, UNUSUAL, DROP, UNFINISHED, RESET };
 const char* const COUNTER[] = {"valid commands sent",   "malformed commands sent", "unusual frames sent",
                                "malformed frames sent", "malformed frames sent",   "connections reset"};
-struct Action {
-    Kind kind;
-    std::string wire;  // the bytes as sent
-    const char* label = "";
-};
 
 uint32_t pick(Random& r, uint32_t below) {
     return static_cast<uint32_t>(r() % below);
@@ -43,71 +37,61 @@ std::string announce(Random& r, uint64_t length) {
     return header + noise(r, 4);
 }
 
-// What a background client does next. Wrong lengths only of codes whose replies the conductor never waits for.
-Action nextAction(Random& r) {
-    static constexpr int PER_MILLE[] = {360, 50, 90, 100, 70, 70, 70, 70, 70, 3, 3, 3, 3, 3,
-                                        2,   2,  1,  1,   1,  1,  1,  4,  2,  3, 2, 2, 6, 7};
-    int choice = 0;
-    for (int roll = static_cast<int>(pick(r, 1000)); (roll -= PER_MILLE[choice]) >= 0;) ++choice;
-    const std::string ignored(1, static_cast<char>(pick(r, 2) ? 0x31 + pick(r, 0xCE) : 0x12 + pick(r, 0x1E)));
-    switch (choice) {
-        case 0:
-            return {VALID, frame(r, pick(r, 9) ? 0x82 : 0x81, "\x01")};  // PING, a few as text
-        case 1:
-            return {VALID, pick(r, 5) ? frame(r, 0x82, "\x30" + noise(r, pick(r, 3))) : frame(r, 0x81, "0")};
-        case 2:
-            return {VALID, frame(r, 0x82, pick(r, 2) ? "\x0B" : "\x0D")};  // acknowledged stops
-        case 3:
-            return {MALFORMED, frame(r, 0x82, "\x01\x08\x09\x0A\x0B\x0C\x0D"[pick(r, 7)] + noise(r, 1 + pick(r, 20)))};
-        case 4:
-            return {MALFORMED, frame(r, 0x82, "")};
-        case 5:
-            return {MALFORMED, frame(r, 0x82, "\x0E" + noise(r, 255 + 256 * pick(r, 2)))};  // counts as empty
-        case 6:
-            return {MALFORMED, frame(r, 0x82, "\x01" + noise(r, 256))};  // counts as a PING
-        case 7:
-            return {MALFORMED, frame(r, 0x82, "\x0B" + noise(r, 257))};  // MODEL_GENERATE_STOP of length 2
-        case 8:
-            return {MALFORMED, frame(r, 0x82, ignored + noise(r, pick(r, 300)))};
-        case 9:
-            return {UNUSUAL, frame(r, 0x02, "\x01") + frame(r, 0x80, "")};  // a fragmented PING
-        case 10:
-            return {UNUSUAL, frame(r, 0x02, "\x01") + frame(r, 0x89, "soak") + frame(r, 0x80, "")};
-        case 11:
-            return {UNUSUAL, frame(r, 0x82, "\x01", true)};  // a 16-bit length of 1
-        case 12:
-            return {UNUSUAL, std::string("\x82\x81\0\0\0\0\x01", 7)};  // a zero mask
-        case 13:
-            return {UNUSUAL, frame(r, 0x89, noise(r, 8))};
-        case 14:
-            return {DROP, frame(r, 0x80 | "\3\4\5\6\7\13\14\15\16\17"[pick(r, 10)], "\x01"), "reserved opcode"};
-        case 15:
-            return {DROP, frame(r, 0x82 | (0x10 << pick(r, 3)), "\x01"), "reserved bits"};
-        case 16:
-            return {DROP, frame(r, 0x80, "\x01"), "continuation without a start"};
-        case 17:
-            return {DROP, frame(r, 0x81, "\xC3\x28"), "text that is not UTF-8"};
-        case 18:
-            return {DROP, frame(r, 0x89, noise(r, 200)), "control frame over 125 bytes"};
-        case 19:
-            return {DROP, frame(r, 0x09, ""), "fragmented control frame"};
-        case 20:
-            return {DROP, frame(r, 0x02, "\x01") + frame(r, 0x81, "A"), "message inside a fragmented one"};
-        case 21:
-            return {DROP, announce(r, (16u << 20) + 1 + (uint64_t(r()) << pick(r, 33))), "frame over 16 MiB"};
-        case 22:
-            return {DROP, frame(r, 0x88, pick(r, 2) ? "\x03\xE8" : "\x03\xE8\xFF"), "close frame"};
-        case 23:
-            return {UNFINISHED, "\x82\x01\x01"};  // unmasked
-        case 24:
-            return {UNFINISHED, std::string("\x82\xFF\0\0", 4)};
-        case 25:
-            return {UNFINISHED, "\x82\x85\x11\x22"};
-        case 26:
-            return {UNFINISHED, announce(r, 70000 + pick(r, 2u << 20)) + noise(r, 1 + pick(r, 65536))};
-        default:
-            return {RESET, ""};
-    }
+// What a background client does next, by weight per mille. Nothing here can end the server or change its
+// state; wrong lengths only of codes whose replies the conductor never waits for.
+struct Choice {
+    int perMille;
+    Kind kind;
+    std::string (*wire)(Random&);
+    const char* label = "";  // why the server must drop the connection
+};
+const Choice CHOICES[] = {
+    {360, VALID, [](Random& r) { return frame(r, pick(r, 9) ? 0x82 : 0x81, "\x01"); }},  // PING, a few as text
+    {50, VALID,  // GET_VERSION, a few as text
+     [](Random& r) { return pick(r, 5) ? frame(r, 0x82, "\x30" + noise(r, pick(r, 3))) : frame(r, 0x81, "0"); }},
+    {90, VALID, [](Random& r) { return frame(r, 0x82, pick(r, 2) ? "\x0B" : "\x0D"); }},  // acknowledged stops
+    {100, MALFORMED,
+     [](Random& r) { return frame(r, 0x82, "\x01\x08\x09\x0A\x0B\x0C\x0D"[pick(r, 7)] + noise(r, 1 + pick(r, 20))); }},
+    {70, MALFORMED, [](Random& r) { return frame(r, 0x82, ""); }},
+    {70, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x0E" + noise(r, 255 + 256 * pick(r, 2))); }},  // as empty
+    {70, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x01" + noise(r, 256)); }},  // counts as a PING
+    {70, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x0B" + noise(r, 257)); }},  // MODEL_GENERATE_STOP, length 2
+    {70, MALFORMED, [](Random& r) {  // codes the server ignores
+         const char code = static_cast<char>(pick(r, 2) ? 0x31 + pick(r, 0xCE) : 0x12 + pick(r, 0x1E));
+         return frame(r, 0x82, code + noise(r, pick(r, 300)));
+     }},
+    {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x80, ""); }},  // a fragmented PING
+    {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x89, "soak") + frame(r, 0x80, ""); }},
+    {3, UNUSUAL, [](Random& r) { return frame(r, 0x82, "\x01", true); }},  // a 16-bit length of 1
+    {3, UNUSUAL, [](Random&) { return std::string("\x82\x81\0\0\0\0\x01", 7); }},  // a zero mask
+    {3, UNUSUAL, [](Random& r) { return frame(r, 0x89, noise(r, 8)); }},
+    {2, DROP, [](Random& r) { return frame(r, 0x80 | "\3\4\5\6\7\13\14\15\16\17"[pick(r, 10)], "\x01"); },
+     "reserved opcode"},
+    {2, DROP, [](Random& r) { return frame(r, 0x82 | (0x10 << pick(r, 3)), "\x01"); }, "reserved bits"},
+    {1, DROP, [](Random& r) { return frame(r, 0x80, "\x01"); }, "continuation without a start"},
+    {1, DROP, [](Random& r) { return frame(r, 0x81, "\xC3\x28"); }, "text that is not UTF-8"},
+    {1, DROP, [](Random& r) { return frame(r, 0x89, noise(r, 200)); }, "control frame over 125 bytes"},
+    {1, DROP, [](Random& r) { return frame(r, 0x09, ""); }, "fragmented control frame"},
+    {1, DROP, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x81, "A"); },
+     "message inside a fragmented one"},
+    {4, DROP, [](Random& r) { return announce(r, (16u << 20) + 1 + (uint64_t(r()) << pick(r, 33))); },
+     "frame over 16 MiB"},
+    {2, DROP, [](Random& r) { return frame(r, 0x88, pick(r, 2) ? "\x03\xE8" : "\x03\xE8\xFF"); }, "close frame"},
+    {3, UNFINISHED, [](Random&) { return std::string("\x82\x01\x01"); }},  // unmasked
+    {2, UNFINISHED, [](Random&) { return std::string("\x82\xFF\0\0", 4); }},
+    {2, UNFINISHED, [](Random&) { return std::string("\x82\x85\x11\x22"); }},
+    {6, UNFINISHED, [](Random& r) { return announce(r, 70000 + pick(r, 2u << 20)) + noise(r, 1 + pick(r, 65536)); }},
+};
+
+// The server keeps a message's buffer for the connection's life: one client holds a large one throughout.
+const Choice LARGE{0, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x01" + noise(r, 1 << 20)); }};
+const Choice NO_BYTES{7, RESET, [](Random&) { return std::string(); }};  // the rest of the per mille
+
+const Choice& nextAction(Random& r) {
+    int roll = static_cast<int>(pick(r, 1000));
+    for (const Choice& choice : CHOICES)
+        if ((roll -= choice.perMille) < 0) return choice;
+    return NO_BYTES;
 }
 
 // Sleeps up to ms, less when stopping.
@@ -117,23 +101,21 @@ void pause(int ms, const std::atomic<bool>& stop) {
 
 void client(Report& report, const VersionTexts& versions, unsigned index, const std::atomic<bool>& stop) {
     Random r(std::random_device{}() + index);
-    // The server keeps a message's buffer for the connection's life: one client holds a large one throughout.
     const bool large = index == 0;
     WsClient ws;
     uint64_t checked = 0;
-    for (bool reconnecting = false; !stop;) {
+    for (int connections = 0; !stop;) {
         if (!ws.connected()) {
             const bool connected = ws.connect(8888, 5000);  // generous: the machine may be busy
             report.check(connected || stop, "new clients can connect", "connection or upgrade failed");
             if (!connected) pause(500, stop);
             if (!connected) continue;
-            if (reconnecting) report.count("client reconnections");
-            reconnecting = true;
+            report.count("client reconnections", connections++ > 0);
         }
-        const Action action = large ? Action{MALFORMED, frame(r, 0x82, "\x01" + noise(r, 1 << 20))} : nextAction(r);
+        const Choice& action = large ? LARGE : nextAction(r);
         report.count(large ? "1 MiB messages sent" : COUNTER[action.kind]);
         if (action.kind == RESET) ws.abort();
-        const bool sent = ws.sendRaw(action.wire);  // nothing once closed
+        const bool sent = ws.sendRaw(action.wire(r));  // nothing once closed
         if (action.kind == UNFINISHED) ws.close();
         // Read until the next action; after frames the server must refuse, until it drops the connection.
         const int64_t until = nowMs() + (action.kind == DROP ? 5000 : large ? 4000 + pick(r, 2000) : 50 + pick(r, 150));

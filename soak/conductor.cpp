@@ -26,13 +26,10 @@ bool noise(const Bytes& m) {
 
 }  // namespace
 
-Conductor::Conductor(Report& report, ServerProcess& server, VersionTexts versions)
-    : report_(report), server_(server), versions_(std::move(versions)) {}
-
 bool Conductor::seed(unsigned gesture, const std::string& bytes) {
-    std::ofstream(rawPath(gesture), std::ios::binary) << bytes;
+    std::ofstream(server_.path(rawName(gesture)), std::ios::binary) << bytes;
     known_[gesture] = bytes;
-    return readFile(rawPath(gesture)) == bytes;
+    return readFile(server_.path(rawName(gesture))) == bytes;
 }
 
 void Conductor::send(const Bytes& command) {
@@ -89,13 +86,12 @@ void Conductor::pumpUntil(const std::function<bool()>& done, int timeoutMs) {
 
 // Removes and returns the first stored message since `since` that matches.
 std::optional<Bytes> Conductor::take(uint64_t since, const Match& match) {
-    for (auto it = inbox_.begin(); it != inbox_.end(); ++it) {
-        if (it->first < since || !match(it->second)) continue;
-        Bytes found = std::move(it->second);
-        inbox_.erase(it);
-        return found;
-    }
-    return std::nullopt;
+    const auto it =
+        std::find_if(inbox_.begin(), inbox_.end(), [&](auto& m) { return m.first >= since && match(m.second); });
+    if (it == inbox_.end()) return std::nullopt;
+    Bytes found = std::move(it->second);
+    inbox_.erase(it);
+    return found;
 }
 
 bool Conductor::expect(uint64_t since, const Bytes& reply, const std::string& check) {
@@ -109,14 +105,6 @@ bool Conductor::ask(const Bytes& command, const Bytes& reply, const std::string&
     const uint64_t since = seq_;
     send(command);
     return expect(since, reply, check);
-}
-
-// Once the commands before were taken, nothing matching for ms.
-void Conductor::quiet(uint64_t since, const Match& match, int ms, const std::string& check) {
-    sync();
-    pump(ms);
-    const std::optional<Bytes> found = take(since, match);
-    report_.check(!found, check, found ? "unexpected " + describe(*found) : "");
 }
 
 // [04 00], a wrong length only the conductor sends, is refused in turn: the commands before it were taken.
@@ -139,11 +127,14 @@ bool Conductor::play(std::initializer_list<Step> steps) {
             all = false;
             if (refusal) refusalsExpected_ = 0;
         }
-        if (s.quietMs > 0) {
+        if (s.quietMs > 0) {  // once the commands before were taken, no other reply of that code
             const uint8_t code = (s.reply.empty() ? s.command : s.reply)[0];
-            quiet(
-                since, [code](const Bytes& m) { return (m[0] == code && !noise(m)) || (code == 0x0C && m[0] == 0x0D); },
-                s.quietMs, s.check);
+            sync();
+            pump(s.quietMs);
+            const auto found = take(since, [code](const Bytes& m) {
+                return (m[0] == code && !noise(m)) || (code == 0x0C && m[0] == 0x0D);  // nor progress
+            });
+            report_.check(!found, s.check, found ? "unexpected " + describe(*found) : "");
         }
     }
     return all;
@@ -170,17 +161,15 @@ void Conductor::run(int64_t deadlineMs) {
     hardDeadlineMs_ = deadlineMs + OVERRUN_MS;
     // Every fault once within the default 300 s; the short unfinished ones are followed by another recording.
     static const std::pair<unsigned, Variant> recordings[] = {
-        {1, NORMAL},        {2, INTO_DIRECTORY}, {2, ABANDONED},    {3, FULL_DEVICE}, {3, LOST},
-        {1, FAILED_SWITCH}, {2, IDENTIFY_STOP},  {3, MUTED_SWITCH}, {2, NORMAL},
-    };
+        {1, NORMAL}, {2, INTO_DIRECTORY}, {2, ABANDONED},     {3, FULL_DEVICE}, {3, LOST},
+        {1, FAILED_SWITCH}, {2, IDENTIFY_STOP}, {3, MUTED_SWITCH}, {2, NORMAL}};
     // A recording, then three of the other episodes in turn, passing over those that do not fit.
-    static const std::pair<int64_t, void (Conductor::*)()> others[] = {
-        {14000, &Conductor::connectionFaults},
-        {7000, &Conductor::modelFlow},
-        {3000, &Conductor::gestureStream},
-        {5000, &Conductor::dropAndReconnect},
-    };
-    for (size_t episode = 0, recorded = 0, skipped = 0; skipped < std::size(others) && hardDeadlineMs_ > 0; ++episode) {
+    static const std::pair<int64_t, void (Conductor::*)()> others[] = {{14000, &Conductor::connectionFaults},
+                                                                       {7000, &Conductor::modelFlow},
+                                                                       {3000, &Conductor::gestureStream},
+                                                                       {5000, &Conductor::dropAndReconnect}};
+    const size_t kinds = std::size(others);
+    for (size_t episode = 0, recorded = 0, skipped = 0; skipped < kinds && hardDeadlineMs_ > 0; ++episode) {
         const int64_t left = deadlineMs - nowMs();
         if (episode % 4 == 0 && left >= 35000) {
             const auto [gesture, variant] = recordings[recorded++ % std::size(recordings)];
@@ -188,11 +177,8 @@ void Conductor::run(int64_t deadlineMs) {
             episode -= variant == ABANDONED || variant == LOST;
             continue;
         }
-        for (skipped = 0; skipped < std::size(others) && others[nextEpisode_ % std::size(others)].first > left;
-             ++skipped) {
-            ++nextEpisode_;
-        }
-        if (skipped < std::size(others)) (this->*others[nextEpisode_++ % std::size(others)].second)();
+        for (skipped = 0; skipped < kinds && others[nextEpisode_ % kinds].first > left; ++skipped) ++nextEpisode_;
+        if (skipped < kinds) (this->*others[nextEpisode_++ % kinds].second)();
     }
     pump(static_cast<int>(std::max<int64_t>(0, deadlineMs - nowMs())));
 }
@@ -207,4 +193,5 @@ void Conductor::finish() {
     }
     for (const char* line : {"present 1", "no-config 0", "gesture 0"}) control(line);
     pump(1000);
+    for (const auto& [gesture, bytes] : known_) checkFile(gesture, bytes, HOLD_KNOWN, "at the end");
 }

@@ -1,7 +1,5 @@
-// The one client that changes the server's state: scan, connect and configure, recordings,
-// model generation and update, identification and the gesture stream, each with the faults
-// that go with it. It checks every message it receives against the protocol, samples the
-// server's memory, and keeps the ledger of the raw files: the bytes each is known to hold.
+// The one client that changes the server's state, through every episode and its faults. It checks every message
+// against the protocol, samples the server's memory, and keeps the ledger of the bytes each raw file holds.
 #pragma once
 
 #include <deque>
@@ -14,23 +12,22 @@
 
 class Conductor {
 public:
-    Conductor(Report& report, ServerProcess& server, VersionTexts versions);
+    Conductor(Report& report, ServerProcess& server, VersionTexts versions)
+        : report_(report), server_(server), versions_(std::move(versions)) {}
     // Writes a raw file before the server starts; its bytes count as known.
     bool seed(unsigned gesture, const std::string& bytes);
     bool open() { return ws_.connect(8888, 5000) && control_.connect(); }
     // Episodes until deadlineMs (nowMs clock); none starts that could not end by then.
     void run(int64_t deadlineMs);
-    // Back to idle with no fault order pending.
+    // Back to idle with no fault order pending, then every raw file must hold its known bytes.
     void finish();
-    // Every raw file holds exactly its known bytes.
-    void verifyFiles(const std::string& checkName);
     // The server's resident memory in kB, about once a second.
     const std::vector<double>& memoryKb() const { return memoryKb_; }
 
 private:
     using Match = std::function<bool(const Bytes&)>;
-    // A control order, a command, the reply it must draw, and for how long after it no other
-    // reply of that code may come.
+    static constexpr const char* HOLD_KNOWN = "raw files hold exactly their known bytes";
+    // A control order, a command, the reply it must draw, and for how long after it no other of that code may come.
     struct Step {
         const char* order;
         Bytes command, reply;
@@ -39,7 +36,7 @@ private:
     };
     enum Variant { NORMAL, INTO_DIRECTORY, FULL_DEVICE, IDENTIFY_STOP, MUTED_SWITCH, FAILED_SWITCH, ABANDONED, LOST };
 
-    // conductor.cpp: messages.
+    // conductor.cpp: messages, the plan and the end.
     void send(const Bytes& command);
     void pump(int ms);
     void pumpUntil(const std::function<bool()>& done, int timeoutMs);
@@ -47,20 +44,18 @@ private:
     std::optional<Bytes> take(uint64_t since, const Match& match);
     bool expect(uint64_t since, const Bytes& reply, const std::string& check);
     bool ask(const Bytes& command, const Bytes& reply, const std::string& check);
-    void quiet(uint64_t since, const Match& match, int ms, const std::string& check);
     void sync();
     bool play(std::initializer_list<Step> steps);
     std::string control(const std::string& line);
     bool order(const std::string& line);
     // recordings.cpp: recordings and the ledger.
-    std::string rawPath(unsigned gesture) const;
+    std::string rawName(unsigned gesture) const { return "raw" + std::to_string(gesture) + ".bin"; }
+    void checkFile(unsigned gesture, const std::string& bytes, const char* check, const std::string& when);
     void recording(unsigned gesture, Variant variant);
-    void sideActions(int64_t elapsedMs, Variant variant, int& done);
+    void sideAction(int step, Variant variant);
     void confirmRecording(size_t fewestBytes, size_t mostBytes);
-    void notSaved(const std::string& why);
     // episodes.cpp: the armband, the model and the gesture stream.
     bool ready();
-    bool scanAndConnect();
     bool weightsMatch() const;
     void generateModel(bool usable);
     void updateModel();

@@ -1,6 +1,5 @@
-// The conductor's armband, model and gesture-stream episodes with their faults: failed and
-// silent armband calls, an armband out of range, lost or without configuration object, an
-// unwritable model.bin.
+// The conductor's armband, model and gesture-stream episodes with their faults: failed and silent armband calls,
+// an armband out of range, lost or without configuration object, an unwritable model.bin.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,17 +17,14 @@ const std::string NO_VERSIONS = "0000.005.012//";  // the code byte is '0'
 
 }  // namespace
 
-bool Conductor::scanAndConnect() {
-    return play({{"", {0x02, 0x00}, {0x02, 0x00}, 0, "scan finds the armband"},
-                 {"", {0x03}, {0x03, 0x00}, 0, "connect reports the connection"}});
-}
-
 // Connected and configured, from wherever a failure left the armband.
 bool Conductor::ready() {
     if (ready_) return true;
     play({{"present 1", {}, {}, 0, ""}, {"no-config 0", {}, {}, 0, ""}});
-    const bool connected = control("status").find("\"state\":3") != std::string::npos;
-    return ready_ = (connected || scanAndConnect()) && ask(CONFIGURE, {0x05, 0x00}, "the EMG stream is configured");
+    const bool connected = control("status").find("\"state\":3") != std::string::npos ||
+                           play({{"", {0x02, 0x00}, {0x02, 0x00}, 0, "scan finds the armband"},
+                                 {"", {0x03}, {0x03, 0x00}, 0, "connect reports the connection"}});
+    return ready_ = connected && ask(CONFIGURE, {0x05, 0x00}, "the EMG stream is configured");
 }
 
 void Conductor::connectionFaults() {

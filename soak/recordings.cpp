@@ -1,6 +1,4 @@
-// The conductor's recordings: 30 s of a gesture held and rested in turn, saved normally or
-// into a file that cannot take it, with the stream switch failing or silent, ended early by
-// IDENTIFY_STOP, abandoned by RECORD_STOP or by a lost armband; and the ledger's checks.
+// The conductor's recordings: 30 s of a gesture held and rested in turn, in every variant; and the ledger's checks.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,19 +12,20 @@ constexpr int64_t RECORDING_MS = 30000;
 constexpr int64_t RESULT_SLACK_MS = 25000;  // silent stream switches (up to 9 s) and a blocked main loop
 constexpr size_t PACKET = 128, FRAME = 8;   // 16 frames of 8 channels
 constexpr size_t BYTES_PER_SECOND = 650 * FRAME;
-const char* const VARIANTS[] = {"normal",
-                                "save into a directory, first stream switch silent",
-                                "save to a full device",
-                                "ended early by IDENTIFY_STOP",
-                                "first stream switch silent",
-                                "stream switch failing",
-                                "abandoned by RECORD_STOP",
-                                "armband lost after a few seconds"};
+constexpr int64_t SIDE_ACTION_MS[] = {1500, 4000, 10000, 12000};
+const char* const VARIANTS[] = {
+    "normal", "save into a directory, first stream switch silent", "save to a full device",
+    "ended early by IDENTIFY_STOP", "first stream switch silent", "stream switch failing", "abandoned by RECORD_STOP",
+    "armband lost after a few seconds"};
+const char* const NOT_SAVED = "a recording that is not saved leaves its file alone";
 
 }  // namespace
 
-std::string Conductor::rawPath(unsigned gesture) const {
-    return server_.path("raw" + std::to_string(gesture) + ".bin");
+void Conductor::checkFile(unsigned gesture, const std::string& bytes, const char* check, const std::string& when) {
+    const std::string now = readFile(server_.path(rawName(gesture)));
+    report_.check(now == bytes, check,
+                  rawName(gesture) + " " + when + ": " + std::to_string(now.size()) + " bytes, " +
+                      std::to_string(bytes.size()) + " expected");
 }
 
 void Conductor::recording(unsigned gesture, Variant variant) {
@@ -42,9 +41,9 @@ void Conductor::recording(unsigned gesture, Variant variant) {
               {"", {0x06}, {0x06, 0xFF}, 0, "RECORD_START of a wrong length is refused"},
               {"", {0x06, 0x01, 0x02}, {0x06, 0xFF}, 0, "RECORD_START of a wrong length is refused"}});
     }
-    const std::string path = rawPath(gesture_ = gesture), name = "raw" + std::to_string(gesture) + ".bin";
+    const std::string path = server_.path(rawName(gesture_ = gesture)), name = rawName(gesture);
     before_ = readFile(path);
-    report_.check(before_ == known_[gesture], "raw files hold exactly their known bytes", name + " changed in between");
+    checkFile(gesture, known_[gesture], HOLD_KNOWN, "before a recording");
     previews_.clear();
     result_ = -1;
     recording_ = true;
@@ -61,7 +60,7 @@ void Conductor::recording(unsigned gesture, Variant variant) {
         recording_ = false;
         previewsUntilMs_ = nowMs() + 1500;
         // Its timer must be gone: a result 30 s later would come with no recording to explain it.
-        return notSaved(VARIANTS[variant]);
+        return checkFile(gesture, before_, NOT_SAVED, std::string("after: ") + VARIANTS[variant]);
     }
     if (mustFail) {  // something the server cannot append to in place of the file, which waits aside
         std::rename(path.c_str(), (path + ".aside").c_str());
@@ -70,12 +69,11 @@ void Conductor::recording(unsigned gesture, Variant variant) {
             "the soak can block a raw file", path);
         countFault(report_, variant == FULL_DEVICE ? "save to a full device" : "save into a directory");
     }
-    int done = 0;
-    for (int64_t hold = 1;
-         result_ < 0 && nowMs() < std::min(startedMs_ + RECORDING_MS + RESULT_SLACK_MS, hardDeadlineMs_);) {
+    const int64_t until = std::min(startedMs_ + RECORDING_MS + RESULT_SLACK_MS, hardDeadlineMs_);
+    for (int64_t hold = 1, step = 0; result_ < 0 && nowMs() < until;) {
         pump(100);
         if (nowMs() - startedMs_ >= hold * 2500) control("gesture " + std::to_string(hold++ % 2 ? gesture : 0));
-        sideActions(nowMs() - startedMs_, variant, done);
+        if (step < 4 && nowMs() - startedMs_ >= SIDE_ACTION_MS[step]) sideAction(static_cast<int>(step++), variant);
     }
     control("gesture 0");
     if (result_ == 0) pump(500);  // previews of the last packets may trail the result
@@ -84,38 +82,34 @@ void Conductor::recording(unsigned gesture, Variant variant) {
     recording_ = false;
     previewsUntilMs_ = nowMs() + 1500;
     report_.check(result_ >= 0, "every recording ends with a result", name);
-    if (result_ < 0) return notSaved("no result");
-    report_.check(resultMs_ - startedMs_ >= RECORDING_MS - 500, "a recording lasts 30 s",
+    report_.check(result_ < 0 || resultMs_ - startedMs_ >= RECORDING_MS - 500, "a recording lasts 30 s",
                   "result after " + std::to_string(resultMs_ - startedMs_) + " ms");
-    report_.check(mustFail == (result_ != 0), "a save is reported as failed exactly when it cannot be written",
+    report_.check(result_ < 0 || mustFail == (result_ != 0),
+                  "a save is reported as failed exactly when it cannot be written",
                   name + ": " + describe({0x06, static_cast<uint8_t>(result_)}));
-    report_.count("failed saves reported", result_ != 0);
-    if (result_ != 0) return notSaved("a failed save");
+    report_.count("failed saves reported", result_ > 0);
+    if (result_ != 0)
+        return checkFile(gesture, before_, NOT_SAVED, result_ < 0 ? "after no result" : "after a failed save");
     // The stream ran at most from RECORD_START to the result; a normal one the whole 30 s.
     confirmRecording(variant == NORMAL ? 29 * BYTES_PER_SECOND : 0,
                      static_cast<size_t>(resultMs_ - startedMs_ + 1000) * BYTES_PER_SECOND / 1000);
 }
 
-void Conductor::sideActions(int64_t elapsedMs, Variant variant, int& done) {
-    if (done == 0 && elapsedMs >= 1500) {
+// What the conductor does at SIDE_ACTION_MS[step] into a recording.
+void Conductor::sideAction(int step, Variant variant) {
+    if (step == 0) {
         play({{"", {0x06, static_cast<uint8_t>(gesture_)}, {0x06, 0xFF}, 0, "RECORD_START while recording is refused"},
               {"", {0x07, 0x00}, {0x06, 0xFF}, 0, "RECORD_STOP of a wrong length is refused"},
               {"", {0x10}, {0x10, 0xFC}, 0, "the gesture stream cannot start while recording"}});
-    } else if (done == 1 && elapsedMs >= 4000) {
-        if (variant != FULL_DEVICE) generateModel(variant != INTO_DIRECTORY);  // it would read /dev/full without end
-    } else if (done == 2 && elapsedMs >= 10000) {
-        if (variant == IDENTIFY_STOP) ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP ends a recording");
-    } else if (done == 3 && elapsedMs >= 12000) {
-        if (weightsMatch()) updateModel();
-        updateFaults();
-    } else {
-        return;
     }
-    ++done;
+    if (step == 1 && variant != FULL_DEVICE) generateModel(variant != INTO_DIRECTORY);  // it would read /dev/full
+    if (step == 2 && variant == IDENTIFY_STOP) ask({0x09}, {0x08, 0xFD}, "IDENTIFY_STOP ends a recording");
+    if (step == 3 && weightsMatch()) updateModel();
+    if (step == 3) updateFaults();
 }
 
 void Conductor::confirmRecording(size_t fewestBytes, size_t mostBytes) {
-    const std::string name = "raw" + std::to_string(gesture_) + ".bin", now = readFile(rawPath(gesture_));
+    const std::string name = rawName(gesture_), now = readFile(server_.path(name));
     report_.check(now.compare(0, before_.size(), before_) == 0, "a save appends after the bytes already there", name);
     const std::string added = now.size() > before_.size() ? now.substr(before_.size()) : "";
     report_.check(added.size() % PACKET == 0 && added.size() >= fewestBytes && added.size() <= mostBytes,
@@ -137,18 +131,4 @@ void Conductor::confirmRecording(size_t fewestBytes, size_t mostBytes) {
     report_.count("recordings confirmed");
     report_.count("recorded bytes confirmed", added.size());
     note("recording confirmed: " + std::to_string(added.size()) + " bytes appended to " + name);
-}
-
-void Conductor::notSaved(const std::string& why) {
-    report_.check(readFile(rawPath(gesture_)) == before_, "a recording that is not saved leaves its file alone",
-                  "raw" + std::to_string(gesture_) + ".bin changed after: " + why);
-}
-
-void Conductor::verifyFiles(const std::string& checkName) {
-    for (const auto& [gesture, bytes] : known_) {
-        const std::string now = readFile(rawPath(gesture));
-        report_.check(now == bytes, checkName,
-                      "raw" + std::to_string(gesture) + ".bin: " + std::to_string(now.size()) + " bytes, " +
-                          std::to_string(bytes.size()) + " known");
-    }
 }

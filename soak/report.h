@@ -1,7 +1,7 @@
-// The soak's judgement, shared by all its threads: named checks, counters, and what a server
-// message may look like at all (docs/protocol.md).
+// Shared by the soak's threads: named checks, counters, what a server message may look like, the background load.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -38,3 +38,7 @@ std::string protocolViolation(const WsMessage& message, const VersionTexts& vers
 
 // Counts an injected fault by its control line without the numbers ("fail hw 2 5" as "fail hw").
 void countFault(Report& report, std::string line);
+
+// Until stop: clients, a thread each, send valid, malformed and oversized commands and frames every 50-200 ms,
+// check every message and reconnect; faults that leave the conductor's bookkeeping alone go to the control endpoint.
+void runBackground(Report& report, const VersionTexts& versions, int clients, const std::atomic<bool>& stop);
