@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "model/kernel_rows.h"
+
 namespace {
 
 constexpr float TOLERANCE = 0.001f;  // flag margin, snapping margin, curvature and objective tolerance
@@ -12,7 +14,7 @@ class SmoSolver {
 public:
     SmoSolver(const float* data, uint32_t dim, uint32_t count, const int32_t* labels, const SolverParams& params,
               float* alpha)
-        : data_(data), dim_(dim), count_(count), labels_(labels), params_(params), alpha_(alpha),
+        : count_(count), labels_(labels), params_(params), alpha_(alpha), kernel_(data, dim, count),
           gradient_(count, 1.0f), up_(count), low_(count)
     {
         for (uint32_t s = 0; s < count_; ++s) {
@@ -41,16 +43,6 @@ private:
     float upper(uint32_t s) const { return labels_[s] == 1 ? params_.upperPositive : params_.upperNegative; }
     float yg(uint32_t s) const { return label(s) * gradient_[s]; }
 
-    float kernel(uint32_t a, uint32_t b) const
-    {
-        const float* xa = data_ + static_cast<size_t>(a) * dim_;
-        const float* xb = data_ + static_cast<size_t>(b) * dim_;
-        float sum = 0.0f;
-        for (uint32_t d = 0; d < dim_; ++d)
-            sum = sum + xa[d] * xb[d];
-        return sum;
-    }
-
     void updateFlags(uint32_t s, float a)
     {
         if (labels_[s] == 1) {
@@ -78,8 +70,10 @@ private:
     }
 
     // Second-order choice (largest b^2/a), falling back to the smallest y*g.
-    uint32_t selectLow(uint32_t i, float mUp, float& mLow) const
+    uint32_t selectLow(uint32_t i, float mUp, float& mLow)
     {
+        const float* diagonal = kernel_.diagonal();
+        const float* rowI = kernel_.row(i);
         bool found = false;
         uint32_t best = 0;
         float bestGain = 0.0f;
@@ -89,7 +83,7 @@ private:
             const float b = yg(s) - mUp;
             if (!(b < 0.0f))
                 continue;
-            const float a = 2.0f * kernel(s, s) - 4.0f * kernel(s, i) + 2.0f * kernel(i, i);
+            const float a = 2.0f * diagonal[s] - 4.0f * rowI[s] + 2.0f * diagonal[i];
             if (a <= TOLERANCE)
                 continue;
             const float gain = (b * b) / a;
@@ -138,9 +132,11 @@ private:
         const float s = yi * yj;
         const float ui = upper(i);
         const float uj = upper(j);
-        const float kii = kernel(i, i);
-        const float kjj = kernel(j, j);
-        const float kij = kernel(i, j);
+        const float* rowI = kernel_.row(i);
+        const float* rowJ = kernel_.row(j);
+        const float kii = kernel_.diagonal()[i];
+        const float kjj = kernel_.diagonal()[j];
+        const float kij = rowI[j];
         const float eta = (kjj + kii) - (kij + kij);
         const float ai = alpha_[i];
         const float aj = alpha_[j];
@@ -173,7 +169,7 @@ private:
         const float deltaJ = a2 - aj;
         for (uint32_t t = 0; t < count_; ++t) {
             const float yt = label(t);
-            gradient_[t] = gradient_[t] - (kernel(i, t) * yt * deltaI * yi + kernel(j, t) * yt * deltaJ * yj);
+            gradient_[t] = gradient_[t] - (rowI[t] * yt * deltaI * yi + rowJ[t] * yt * deltaJ * yj);
         }
 
         updateFlags(i, a1);
@@ -182,12 +178,11 @@ private:
         alpha_[j] = a2;
     }
 
-    const float* data_;
-    uint32_t dim_;
     uint32_t count_;
     const int32_t* labels_;
     const SolverParams& params_;
     float* alpha_;
+    KernelRows kernel_;
     std::vector<float> gradient_;
     std::vector<uint8_t> up_;
     std::vector<uint8_t> low_;
