@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "model/kernel_rows.h"
 
@@ -10,14 +11,132 @@ namespace {
 
 constexpr float TOLERANCE = 0.001f;  // flag margin, snapping margin, curvature and objective tolerance
 
+// The loops below run on every sample in every iteration: they are vectorised
+// across samples only, each element computed exactly as the scalar code would,
+// and built for AVX2 as well as for the baseline, the faster chosen at run time.
+#define SOLVER_LOOP __attribute__((target_clones("avx2", "default")))
+
+using Floats4 = float __attribute__((vector_size(16)));
+using Ints4 = int32_t __attribute__((vector_size(16)));
+using Floats8 = float __attribute__((vector_size(32)));
+using Ints8 = int32_t __attribute__((vector_size(32)));
+
+template <typename F, typename I>
+struct Lanes {
+    using Floats = F;
+    using Ints = I;
+    static constexpr uint32_t COUNT = sizeof(F) / sizeof(float);
+};
+
+// Index of the first largest key among those whose mask is set, as a loop that
+// keeps the first candidate and replaces it only by a strictly larger key picks
+// it: a NaN key wins only as the first candidate. False when no mask is set.
+template <typename L>
+__attribute__((always_inline)) inline bool firstLargestIn(const float* keys, const int32_t* mask, uint32_t count,
+                                                          uint32_t& index)
+{
+    using Floats = typename L::Floats;
+    using Ints = typename L::Ints;
+    uint32_t first = 0;
+    while (first < count && !mask[first])
+        ++first;
+    if (first == count)
+        return false;
+    index = first;
+    if (keys[first] != keys[first])
+        return true;
+
+    // Per lane the first largest non-NaN key of the samples s = lane mod L::COUNT.
+    Ints found = {};
+    Floats best = {};
+    Ints bestIndex = {};
+    Ints sample;
+    for (uint32_t l = 0; l < L::COUNT; ++l)
+        sample[l] = static_cast<int32_t>(l);
+    uint32_t s = 0;
+    for (; s + L::COUNT <= count; s += L::COUNT) {
+        Floats key;
+        Ints candidate;
+        std::memcpy(&key, keys + s, sizeof key);
+        std::memcpy(&candidate, mask + s, sizeof candidate);
+        const Ints take = candidate & (key == key) & (~found | (key > best));
+        best = take ? key : best;
+        bestIndex = take ? sample : bestIndex;
+        found |= take;
+        sample += static_cast<int32_t>(L::COUNT);
+    }
+    float value = keys[first];
+    for (uint32_t l = 0; l < L::COUNT; ++l) {
+        const uint32_t at = static_cast<uint32_t>(bestIndex[l]);
+        if (found[l] && (best[l] > value || (best[l] == value && at < index))) {
+            value = best[l];
+            index = at;
+        }
+    }
+    for (; s < count; ++s) {
+        if (mask[s] && keys[s] > value) {
+            value = keys[s];
+            index = s;
+        }
+    }
+    return true;
+}
+
+__attribute__((target("default"))) bool firstLargest(const float* keys, const int32_t* mask, uint32_t count,
+                                                     uint32_t& index)
+{
+    return firstLargestIn<Lanes<Floats4, Ints4>>(keys, mask, count, index);
+}
+
+#ifdef __clang__
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wunused-function"  // reached through the run-time dispatch
+#endif
+__attribute__((target("avx2"))) bool firstLargest(const float* keys, const int32_t* mask, uint32_t count,
+                                                  uint32_t& index)
+{
+    return firstLargestIn<Lanes<Floats8, Ints8>>(keys, mask, count, index);
+}
+#ifdef __clang__
+#pragma clang diagnostic pop
+#endif
+
+// gain = b^2 / a with b = y*g - mUp and a = 2 K(s,s) - 4 K(s,i) + 2 K(i,i); candidate
+// when the sample may move down, b < 0 and not a <= tolerance.
+SOLVER_LOOP void lowGains(const float* __restrict yg, const float* __restrict diagonal, const float* __restrict rowI,
+                          const int32_t* __restrict low, float mUp, float twiceKii, float tolerance, uint32_t count,
+                          float* __restrict gain, int32_t* __restrict candidate)
+{
+    for (uint32_t s = 0; s < count; ++s) {
+        const float b = yg[s] - mUp;
+        const float a = 2.0f * diagonal[s] - 4.0f * rowI[s] + twiceKii;
+        gain[s] = (b * b) / a;
+        candidate[s] = low[s] & -(b < 0.0f) & -!(a <= tolerance);
+    }
+}
+
+// g_t -= K(i,t) y_t dI y_i + K(j,t) y_t dJ y_j in exactly this order, and y_t g_t.
+SOLVER_LOOP void updateGradient(const float* __restrict rowI, const float* __restrict rowJ,
+                                const float* __restrict y, float deltaI, float yi, float deltaJ, float yj,
+                                uint32_t count, float* __restrict g, float* __restrict yg)
+{
+    for (uint32_t t = 0; t < count; ++t) {
+        const float updated = g[t] - (rowI[t] * y[t] * deltaI * yi + rowJ[t] * y[t] * deltaJ * yj);
+        g[t] = updated;
+        yg[t] = y[t] * updated;
+    }
+}
+
 class SmoSolver {
 public:
     SmoSolver(const float* data, uint32_t dim, uint32_t count, const int32_t* labels, const SolverParams& params,
               float* alpha)
-        : count_(count), labels_(labels), params_(params), alpha_(alpha), kernel_(data, dim, count),
-          gradient_(count, 1.0f), up_(count), low_(count)
+        : count_(count), labels_(labels), params_(params), alpha_(alpha), kernel_(data, dim, count), y_(count),
+          gradient_(count, 1.0f), yg_(count), up_(count), low_(count), gain_(count), candidate_(count)
     {
         for (uint32_t s = 0; s < count_; ++s) {
+            y_[s] = static_cast<float>(labels_[s]);
+            yg_[s] = y_[s] * gradient_[s];
             alpha_[s] = 0.0f;
             updateFlags(s, 0.0f);
         }
@@ -32,40 +151,34 @@ public:
             const uint32_t j = selectLow(i, mUp, mLow);
             if (params_.epsilon >= mUp - mLow)
                 break;
-            step(i, j);
+            // A step that changes nothing leaves the next iteration where this one
+            // started, and so every later one: the limit's result is this one's.
+            if (!step(i, j))
+                break;
         }
         // At the iteration limit the bias still comes from the last selection.
         return (mUp + mLow) * 0.5f;
     }
 
 private:
-    float label(uint32_t s) const { return static_cast<float>(labels_[s]); }
     float upper(uint32_t s) const { return labels_[s] == 1 ? params_.upperPositive : params_.upperNegative; }
-    float yg(uint32_t s) const { return label(s) * gradient_[s]; }
 
     void updateFlags(uint32_t s, float a)
     {
         if (labels_[s] == 1) {
-            up_[s] = a < params_.upperPositive - TOLERANCE;
-            low_[s] = a > TOLERANCE;
+            up_[s] = -(a < params_.upperPositive - TOLERANCE);
+            low_[s] = -(a > TOLERANCE);
         } else {
-            up_[s] = a > TOLERANCE;
-            low_[s] = a < params_.upperNegative - TOLERANCE;
+            up_[s] = -(a > TOLERANCE);
+            low_[s] = -(a < params_.upperNegative - TOLERANCE);
         }
     }
 
     // Largest y*g among the samples that may move up; the lowest index wins ties.
     uint32_t selectUp(float& mUp) const
     {
-        bool found = false;
         uint32_t best = 0;
-        for (uint32_t s = 0; s < count_; ++s) {
-            if (up_[s] && (!found || yg(s) > yg(best))) {
-                best = s;
-                found = true;
-            }
-        }
-        mUp = found ? yg(best) : 0.0f;
+        mUp = firstLargest(yg_.data(), up_.data(), count_, best) ? yg_[best] : 0.0f;
         return best;
     }
 
@@ -74,34 +187,19 @@ private:
     {
         const float* diagonal = kernel_.diagonal();
         const float* rowI = kernel_.row(i);
-        bool found = false;
+        lowGains(yg_.data(), diagonal, rowI, low_.data(), mUp, 2.0f * diagonal[i], TOLERANCE, count_, gain_.data(),
+                 candidate_.data());
         uint32_t best = 0;
-        float bestGain = 0.0f;
-        for (uint32_t s = 0; s < count_; ++s) {
-            if (!low_[s])
-                continue;
-            const float b = yg(s) - mUp;
-            if (!(b < 0.0f))
-                continue;
-            const float a = 2.0f * diagonal[s] - 4.0f * rowI[s] + 2.0f * diagonal[i];
-            if (a <= TOLERANCE)
-                continue;
-            const float gain = (b * b) / a;
-            if (!found || gain > bestGain) {
-                best = s;
-                bestGain = gain;
-                found = true;
-            }
-        }
+        bool found = firstLargest(gain_.data(), candidate_.data(), count_, best);
         if (!found) {
             for (uint32_t s = 0; s < count_; ++s) {
-                if (low_[s] && (!found || yg(s) < yg(best))) {
+                if (low_[s] && (!found || yg_[s] < yg_[best])) {
                     best = s;
                     found = true;
                 }
             }
         }
-        mLow = found ? yg(best) : 0.0f;
+        mLow = found ? yg_[best] : 0.0f;
         return best;
     }
 
@@ -125,10 +223,11 @@ private:
         return aj;
     }
 
-    void step(uint32_t i, uint32_t j)
+    // False when the step changed no multiplier and no gradient bit.
+    bool step(uint32_t i, uint32_t j)
     {
-        const float yi = label(i);
-        const float yj = label(j);
+        const float yi = y_[i];
+        const float yj = y_[j];
         const float s = yi * yj;
         const float ui = upper(i);
         const float uj = upper(j);
@@ -165,27 +264,42 @@ private:
         if (a1 > ui - TOLERANCE)
             a1 = ui;
 
-        const float deltaI = a1 - ai;
-        const float deltaJ = a2 - aj;
-        for (uint32_t t = 0; t < count_; ++t) {
-            const float yt = label(t);
-            gradient_[t] = gradient_[t] - (rowI[t] * yt * deltaI * yi + rowJ[t] * yt * deltaJ * yj);
-        }
-
+        const bool moved = !sameBits(a1, ai) || !sameBits(a2, aj);
+        const bool gradientChanged = applyStep(rowI, rowJ, a1 - ai, yi, a2 - aj, yj);
         updateFlags(i, a1);
         updateFlags(j, a2);
         alpha_[i] = a1;
         alpha_[j] = a2;
+        return moved || gradientChanged;
     }
+
+    // The gradient after a step; true when any bit of it changed.
+    bool applyStep(const float* rowI, const float* rowJ, float deltaI, float yi, float deltaJ, float yj)
+    {
+        if (deltaI != 0.0f || deltaJ != 0.0f) {
+            updateGradient(rowI, rowJ, y_.data(), deltaI, yi, deltaJ, yj, count_, gradient_.data(), yg_.data());
+            return true;  // the multipliers moved anyway
+        }
+        // Zero deltas change at most the sign of a zero gradient, or make NaNs of infinite kernels.
+        const std::vector<float> before = gradient_;
+        updateGradient(rowI, rowJ, y_.data(), deltaI, yi, deltaJ, yj, count_, gradient_.data(), yg_.data());
+        return std::memcmp(before.data(), gradient_.data(), before.size() * sizeof(float)) != 0;
+    }
+
+    static bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
     uint32_t count_;
     const int32_t* labels_;
     const SolverParams& params_;
     float* alpha_;
     KernelRows kernel_;
+    std::vector<float> y_;
     std::vector<float> gradient_;
-    std::vector<uint8_t> up_;
-    std::vector<uint8_t> low_;
+    std::vector<float> yg_;        // y_s * g_s, kept with the gradient
+    std::vector<int32_t> up_;      // -1 may move up, else 0
+    std::vector<int32_t> low_;     // -1 may move down, else 0
+    std::vector<float> gain_;      // scratch of selectLow
+    std::vector<int32_t> candidate_;
 };
 
 }  // namespace
