@@ -2,6 +2,7 @@
 #include "model/training.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 
@@ -28,57 +29,83 @@ struct Lanes {
     static constexpr uint32_t COUNT = sizeof(F) / sizeof(float);
 };
 
-// Index of the first largest key among those whose mask is set, as a loop that
-// keeps the first candidate and replaces it only by a strictly larger key picks
-// it: a NaN key wins only as the first candidate. False when no mask is set.
+// Index of the first largest key among those whose mask is set, exactly as
+// this loop picks it (a NaN key wins only as the first candidate, -0 equals 0).
+// False when no mask is set.
+bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index)
+{
+    bool found = false;
+    for (uint32_t s = 0; s < count; ++s) {
+        if (mask[s] && (!found || keys[s] > keys[index])) {
+            index = s;
+            found = true;
+        }
+    }
+    return found;
+}
+
+// The same by lanes: each lane keeps the first largest key of its own samples
+// (four independent sets of lanes, so that no lane waits for the last compare),
+// and the lanes' results go to the largest key with the lowest index. Candidates
+// with NaN or only -infinity keys are left to the loop above.
 template <typename L>
 __attribute__((always_inline)) inline bool firstLargestIn(const float* keys, const int32_t* mask, uint32_t count,
                                                           uint32_t& index)
 {
     using Floats = typename L::Floats;
     using Ints = typename L::Ints;
-    uint32_t first = 0;
-    while (first < count && !mask[first])
-        ++first;
-    if (first == count)
-        return false;
-    index = first;
-    if (keys[first] != keys[first])
-        return true;
-
-    // Per lane the first largest non-NaN key of the samples s = lane mod L::COUNT.
-    Ints found = {};
-    Floats best = {};
-    Ints bestIndex = {};
-    Ints sample;
-    for (uint32_t l = 0; l < L::COUNT; ++l)
-        sample[l] = static_cast<int32_t>(l);
-    uint32_t s = 0;
-    for (; s + L::COUNT <= count; s += L::COUNT) {
-        Floats key;
-        Ints candidate;
-        std::memcpy(&key, keys + s, sizeof key);
-        std::memcpy(&candidate, mask + s, sizeof candidate);
-        const Ints take = candidate & (key == key) & (~found | (key > best));
-        best = take ? key : best;
-        bestIndex = take ? sample : bestIndex;
-        found |= take;
-        sample += static_cast<int32_t>(L::COUNT);
+    constexpr uint32_t SETS = 4;
+    constexpr uint32_t STRIDE = SETS * L::COUNT;
+    Floats best[SETS];
+    Ints bestIndex[SETS] = {};
+    Ints sample[SETS];
+    Ints nan = {};
+    for (uint32_t u = 0; u < SETS; ++u) {
+        for (uint32_t l = 0; l < L::COUNT; ++l) {
+            best[u][l] = -INFINITY;
+            sample[u][l] = static_cast<int32_t>(u * L::COUNT + l);
+        }
     }
-    float value = keys[first];
-    for (uint32_t l = 0; l < L::COUNT; ++l) {
-        const uint32_t at = static_cast<uint32_t>(bestIndex[l]);
-        if (found[l] && (best[l] > value || (best[l] == value && at < index))) {
-            value = best[l];
-            index = at;
+    uint32_t s = 0;
+    for (; s + STRIDE <= count; s += STRIDE) {
+        for (uint32_t u = 0; u < SETS; ++u) {
+            Floats key;
+            Ints candidate;
+            std::memcpy(&key, keys + s + u * L::COUNT, sizeof key);
+            std::memcpy(&candidate, mask + s + u * L::COUNT, sizeof candidate);
+            nan |= candidate & (key != key);
+            const Ints take = candidate & (key > best[u]);
+            best[u] = take ? key : best[u];
+            bestIndex[u] = take ? sample[u] : bestIndex[u];
+            sample[u] += static_cast<int32_t>(STRIDE);
+        }
+    }
+    bool found = false;
+    bool anyNan = false;
+    float value = -INFINITY;
+    for (uint32_t u = 0; u < SETS; ++u) {
+        for (uint32_t l = 0; l < L::COUNT; ++l) {
+            const uint32_t at = static_cast<uint32_t>(bestIndex[u][l]);
+            anyNan = anyNan || nan[l];
+            if (best[u][l] > value || (found && best[u][l] == value && at < index)) {
+                value = best[u][l];
+                index = at;
+                found = true;
+            }
         }
     }
     for (; s < count; ++s) {
-        if (mask[s] && keys[s] > value) {
+        if (!mask[s])
+            continue;
+        anyNan = anyNan || keys[s] != keys[s];
+        if (keys[s] > value) {
             value = keys[s];
             index = s;
+            found = true;
         }
     }
+    if (anyNan || !found)
+        return firstLargestInOrder(keys, mask, count, index);
     return true;
 }
 
