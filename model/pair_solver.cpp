@@ -2,164 +2,22 @@
 #include "model/training.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 
 #include "model/kernel_rows.h"
+#include "model/solver_loops.h"
 
 namespace {
 
 constexpr float TOLERANCE = 0.001f;  // flag margin, snapping margin, curvature and objective tolerance
-
-// The loops below run on every sample in every iteration: they are vectorised
-// across samples only, each element computed exactly as the scalar code would,
-// and built for AVX2 as well as for the baseline, the faster chosen at run time.
-#define SOLVER_LOOP __attribute__((target_clones("avx2", "default")))
-
-using Floats4 = float __attribute__((vector_size(16)));
-using Ints4 = int32_t __attribute__((vector_size(16)));
-using Floats8 = float __attribute__((vector_size(32)));
-using Ints8 = int32_t __attribute__((vector_size(32)));
-
-template <typename F, typename I>
-struct Lanes {
-    using Floats = F;
-    using Ints = I;
-    static constexpr uint32_t COUNT = sizeof(F) / sizeof(float);
-};
-
-// Index of the first largest key among those whose mask is set, exactly as
-// this loop picks it (a NaN key wins only as the first candidate, -0 equals 0).
-// False when no mask is set.
-bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index)
-{
-    bool found = false;
-    for (uint32_t s = 0; s < count; ++s) {
-        if (mask[s] && (!found || keys[s] > keys[index])) {
-            index = s;
-            found = true;
-        }
-    }
-    return found;
-}
-
-// The same by lanes: each lane keeps the first largest key of its own samples
-// (four independent sets of lanes, so that no lane waits for the last compare),
-// and the lanes' results go to the largest key with the lowest index. Candidates
-// with NaN or only -infinity keys are left to the loop above.
-template <typename L>
-__attribute__((always_inline)) inline bool firstLargestIn(const float* keys, const int32_t* mask, uint32_t count,
-                                                          uint32_t& index)
-{
-    using Floats = typename L::Floats;
-    using Ints = typename L::Ints;
-    constexpr uint32_t SETS = 4;
-    constexpr uint32_t STRIDE = SETS * L::COUNT;
-    Floats best[SETS];
-    Ints bestIndex[SETS] = {};
-    Ints sample[SETS];
-    Ints nan = {};
-    for (uint32_t u = 0; u < SETS; ++u) {
-        for (uint32_t l = 0; l < L::COUNT; ++l) {
-            best[u][l] = -INFINITY;
-            sample[u][l] = static_cast<int32_t>(u * L::COUNT + l);
-        }
-    }
-    uint32_t s = 0;
-    for (; s + STRIDE <= count; s += STRIDE) {
-        for (uint32_t u = 0; u < SETS; ++u) {
-            Floats key;
-            Ints candidate;
-            std::memcpy(&key, keys + s + u * L::COUNT, sizeof key);
-            std::memcpy(&candidate, mask + s + u * L::COUNT, sizeof candidate);
-            nan |= candidate & (key != key);
-            const Ints take = candidate & (key > best[u]);
-            best[u] = take ? key : best[u];
-            bestIndex[u] = take ? sample[u] : bestIndex[u];
-            sample[u] += static_cast<int32_t>(STRIDE);
-        }
-    }
-    bool found = false;
-    bool anyNan = false;
-    float value = -INFINITY;
-    for (uint32_t u = 0; u < SETS; ++u) {
-        for (uint32_t l = 0; l < L::COUNT; ++l) {
-            const uint32_t at = static_cast<uint32_t>(bestIndex[u][l]);
-            anyNan = anyNan || nan[l];
-            if (best[u][l] > value || (found && best[u][l] == value && at < index)) {
-                value = best[u][l];
-                index = at;
-                found = true;
-            }
-        }
-    }
-    for (; s < count; ++s) {
-        if (!mask[s])
-            continue;
-        anyNan = anyNan || keys[s] != keys[s];
-        if (keys[s] > value) {
-            value = keys[s];
-            index = s;
-            found = true;
-        }
-    }
-    if (anyNan || !found)
-        return firstLargestInOrder(keys, mask, count, index);
-    return true;
-}
-
-__attribute__((target("default"))) bool firstLargest(const float* keys, const int32_t* mask, uint32_t count,
-                                                     uint32_t& index)
-{
-    return firstLargestIn<Lanes<Floats4, Ints4>>(keys, mask, count, index);
-}
-
-#ifdef __clang__
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wunused-function"  // reached through the run-time dispatch
-#endif
-__attribute__((target("avx2"))) bool firstLargest(const float* keys, const int32_t* mask, uint32_t count,
-                                                  uint32_t& index)
-{
-    return firstLargestIn<Lanes<Floats8, Ints8>>(keys, mask, count, index);
-}
-#ifdef __clang__
-#pragma clang diagnostic pop
-#endif
-
-// gain = b^2 / a with b = y*g - mUp and a = 2 K(s,s) - 4 K(s,i) + 2 K(i,i); candidate
-// when the sample may move down, b < 0 and not a <= tolerance.
-SOLVER_LOOP void lowGains(const float* __restrict yg, const float* __restrict diagonal, const float* __restrict rowI,
-                          const int32_t* __restrict low, float mUp, float twiceKii, float tolerance, uint32_t count,
-                          float* __restrict gain, int32_t* __restrict candidate)
-{
-    for (uint32_t s = 0; s < count; ++s) {
-        const float b = yg[s] - mUp;
-        const float a = 2.0f * diagonal[s] - 4.0f * rowI[s] + twiceKii;
-        gain[s] = (b * b) / a;
-        candidate[s] = low[s] & -(b < 0.0f) & -!(a <= tolerance);
-    }
-}
-
-// g_t -= K(i,t) y_t dI y_i + K(j,t) y_t dJ y_j in exactly this order, and y_t g_t.
-SOLVER_LOOP void updateGradient(const float* __restrict rowI, const float* __restrict rowJ,
-                                const float* __restrict y, float deltaI, float yi, float deltaJ, float yj,
-                                uint32_t count, float* __restrict g, float* __restrict yg)
-{
-    for (uint32_t t = 0; t < count; ++t) {
-        const float updated = g[t] - (rowI[t] * y[t] * deltaI * yi + rowJ[t] * y[t] * deltaJ * yj);
-        g[t] = updated;
-        yg[t] = y[t] * updated;
-    }
-}
 
 class SmoSolver {
 public:
     SmoSolver(const float* data, uint32_t dim, uint32_t count, const int32_t* labels, const SolverParams& params,
               float* alpha)
         : count_(count), labels_(labels), params_(params), alpha_(alpha), kernel_(data, dim, count), y_(count),
-          gradient_(count, 1.0f), yg_(count), up_(count), low_(count), gain_(count), candidate_(count)
+          gradient_(count, 1.0f), yg_(count), up_(count), low_(count)
     {
         for (uint32_t s = 0; s < count_; ++s) {
             y_[s] = static_cast<float>(labels_[s]);
@@ -214,10 +72,10 @@ private:
     {
         const float* diagonal = kernel_.diagonal();
         const float* rowI = kernel_.row(i);
-        lowGains(yg_.data(), diagonal, rowI, low_.data(), mUp, 2.0f * diagonal[i], TOLERANCE, count_, gain_.data(),
-                 candidate_.data());
+        const LowCandidates candidates{yg_.data(), diagonal, rowI, low_.data(), mUp, 2.0f * diagonal[i], TOLERANCE,
+                                       count_};
         uint32_t best = 0;
-        bool found = firstLargest(gain_.data(), candidate_.data(), count_, best);
+        bool found = largestLowGain(candidates, best);
         if (!found) {
             for (uint32_t s = 0; s < count_; ++s) {
                 if (low_[s] && (!found || yg_[s] < yg_[best])) {
@@ -325,8 +183,6 @@ private:
     std::vector<float> yg_;        // y_s * g_s, kept with the gradient
     std::vector<int32_t> up_;      // -1 may move up, else 0
     std::vector<int32_t> low_;     // -1 may move down, else 0
-    std::vector<float> gain_;      // scratch of selectLow
-    std::vector<int32_t> candidate_;
 };
 
 }  // namespace
