@@ -16,7 +16,7 @@ KernelRows::KernelRows(const float* data, uint32_t dim, uint32_t count, size_t b
     }
     const size_t rowBytes = static_cast<size_t>(count) * sizeof(float);
     const size_t slots = count == 0 ? 0 : std::min<size_t>(count, std::max<size_t>(2, budgetBytes / rowBytes));
-    rows_.resize(slots * count);
+    rows_.reset(new float[slots * count]);
     ownerOf_.resize(slots);
     lastUse_.assign(slots, 0);
 }

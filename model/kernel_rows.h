@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Bytes of kernel rows one solver keeps at most; a whole 680 x 680 matrix fits.
@@ -28,7 +29,7 @@ private:
     uint32_t count_;
     std::vector<float> columns_;  // the data transposed: x_t[d] at d * count + t
     std::vector<float> diagonal_;
-    std::vector<float> rows_;     // slots x count
+    std::unique_ptr<float[]> rows_;  // slots x count, left uninitialised: rows are written before use
     std::vector<int32_t> slotOf_;
     std::vector<uint32_t> ownerOf_;
     std::vector<uint64_t> lastUse_;
