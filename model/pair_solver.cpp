@@ -29,6 +29,8 @@ public:
 
     float solve()
     {
+        if (count_ == 0)
+            return 0.0f;  // every selection finds nothing and stops
         float mUp = 0.0f;
         float mLow = 0.0f;
         for (uint32_t iteration = 0; iteration < params_.iterationLimit; ++iteration) {

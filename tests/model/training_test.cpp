@@ -190,6 +190,7 @@ TEST_F(Training, TrainsEveryPairInOrderIntoOneLineOfWeightsThenBias) {
         {{{1, "1.000000 "}, {2, "-1.000000 "}, {3, "3.000000 "}}, 3, 1, "1 0\n-1 2\n-0.5 0.5\n"},
         {{{1, "3.000000 "}, {2, "0.000000 "}}, 2, 1, "0.666667 -1\n"},    // six significant digits
         {{{2, "2.000000 1.000000 3.000000 1.000000 "}}, 2, 2, "0 0 -0.5\n"},  // one class: the bias decides
+        {{{1, "1.000000 "}}, 3, 1, "0 0.5\n0 0.5\n0 0\n"},  // pair (2,3) without any sample
     };
     for (const auto& c : cases) {
         for (int k = 1; k <= 3; ++k)
