@@ -22,7 +22,7 @@ public:
     static constexpr uint32_t SETS = 4;
     static constexpr uint32_t STRIDE = SETS * WIDTH;
 
-    __attribute__((always_inline)) FirstLargestLanes()
+    FirstLargestLanes()
     {
         for (uint32_t u = 0; u < SETS; ++u) {
             for (uint32_t l = 0; l < WIDTH; ++l) {
@@ -184,13 +184,12 @@ __attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates&
     return lanes.result(index) || largestLowGainInOrder(in, index);
 }
 
-// The AVX2 and the baseline versions; the calls below go through the
-// dispatcher that picks one at run time.
-#ifdef __clang__
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wunused-function"  // reached through the run-time dispatch
-#endif
+#if defined(__GNUC__) && !defined(__clang__)
 
+// The AVX2 and the baseline versions; the calls below go through GCC's
+// dispatcher, which picks one at run time. (Clang 14, used for the sanitizer
+// and fuzzing builds, does not link such versions of template code; it gets
+// the baseline only.)
 __attribute__((target("default"))) bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count,
                                                        uint32_t& index)
 {
@@ -213,8 +212,19 @@ __attribute__((target("avx2"))) bool largestLowGainBy(const LowCandidates& in, u
     return largestLowGainIn<Floats8, Ints8>(in, index);
 }
 
-#ifdef __clang__
-#pragma clang diagnostic pop
+#define SOLVER_CLONES __attribute__((target_clones("avx2", "default")))
+
+#else
+
+bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index)
+{
+    return firstLargestIn<Floats4, Ints4>(keys, mask, count, index);
+}
+
+bool largestLowGainBy(const LowCandidates& in, uint32_t& index) { return largestLowGainIn<Floats4, Ints4>(in, index); }
+
+#define SOLVER_CLONES
+
 #endif
 
 }  // namespace
@@ -226,12 +236,9 @@ bool firstLargest(const float* keys, const int32_t* mask, uint32_t count, uint32
 
 bool largestLowGain(const LowCandidates& in, uint32_t& index) { return largestLowGainBy(in, index); }
 
-__attribute__((target_clones("avx2", "default"))) void updateGradient(const float* __restrict rowI,
-                                                                     const float* __restrict rowJ,
-                                                                     const float* __restrict y, float deltaI,
-                                                                     float yi, float deltaJ, float yj,
-                                                                     uint32_t count, float* __restrict g,
-                                                                     float* __restrict yg)
+SOLVER_CLONES void updateGradient(const float* __restrict rowI, const float* __restrict rowJ,
+                                  const float* __restrict y, float deltaI, float yi, float deltaJ, float yj,
+                                  uint32_t count, float* __restrict g, float* __restrict yg)
 {
     for (uint32_t t = 0; t < count; ++t) {
         const float updated = g[t] - (rowI[t] * y[t] * deltaI * yi + rowJ[t] * y[t] * deltaJ * yj);

@@ -2,7 +2,7 @@
 // vectorised across samples only: every element is computed with the same
 // float operations in the same order as the plain loop would, and every choice
 // follows the plain loop's tie rules, so the results are identical bit for bit.
-// Each is built for AVX2 and for the baseline, the faster chosen at run time.
+// Built by GCC for AVX2 and for the baseline, the faster chosen at run time.
 #pragma once
 
 #include <cstdint>
