@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
+
+#include "model/kernel_rows.h"
+#include "model/solver_loops.h"
 
 namespace {
 
@@ -12,10 +16,12 @@ class SmoSolver {
 public:
     SmoSolver(const float* data, uint32_t dim, uint32_t count, const int32_t* labels, const SolverParams& params,
               float* alpha)
-        : data_(data), dim_(dim), count_(count), labels_(labels), params_(params), alpha_(alpha),
-          gradient_(count, 1.0f), up_(count), low_(count)
+        : count_(count), labels_(labels), params_(params), alpha_(alpha), kernel_(data, dim, count), y_(count),
+          gradient_(count, 1.0f), yg_(count), up_(count), low_(count)
     {
         for (uint32_t s = 0; s < count_; ++s) {
+            y_[s] = static_cast<float>(labels_[s]);
+            yg_[s] = y_[s] * gradient_[s];
             alpha_[s] = 0.0f;
             updateFlags(s, 0.0f);
         }
@@ -23,6 +29,8 @@ public:
 
     float solve()
     {
+        if (count_ == 0)
+            return 0.0f;  // every selection finds nothing and stops
         float mUp = 0.0f;
         float mLow = 0.0f;
         for (uint32_t iteration = 0; iteration < params_.iterationLimit; ++iteration) {
@@ -30,84 +38,55 @@ public:
             const uint32_t j = selectLow(i, mUp, mLow);
             if (params_.epsilon >= mUp - mLow)
                 break;
-            step(i, j);
+            // A step that changes nothing leaves the next iteration where this one
+            // started, and so every later one: the limit's result is this one's.
+            if (!step(i, j))
+                break;
         }
         // At the iteration limit the bias still comes from the last selection.
         return (mUp + mLow) * 0.5f;
     }
 
 private:
-    float label(uint32_t s) const { return static_cast<float>(labels_[s]); }
     float upper(uint32_t s) const { return labels_[s] == 1 ? params_.upperPositive : params_.upperNegative; }
-    float yg(uint32_t s) const { return label(s) * gradient_[s]; }
-
-    float kernel(uint32_t a, uint32_t b) const
-    {
-        const float* xa = data_ + static_cast<size_t>(a) * dim_;
-        const float* xb = data_ + static_cast<size_t>(b) * dim_;
-        float sum = 0.0f;
-        for (uint32_t d = 0; d < dim_; ++d)
-            sum = sum + xa[d] * xb[d];
-        return sum;
-    }
 
     void updateFlags(uint32_t s, float a)
     {
         if (labels_[s] == 1) {
-            up_[s] = a < params_.upperPositive - TOLERANCE;
-            low_[s] = a > TOLERANCE;
+            up_[s] = -(a < params_.upperPositive - TOLERANCE);
+            low_[s] = -(a > TOLERANCE);
         } else {
-            up_[s] = a > TOLERANCE;
-            low_[s] = a < params_.upperNegative - TOLERANCE;
+            up_[s] = -(a > TOLERANCE);
+            low_[s] = -(a < params_.upperNegative - TOLERANCE);
         }
     }
 
     // Largest y*g among the samples that may move up; the lowest index wins ties.
     uint32_t selectUp(float& mUp) const
     {
-        bool found = false;
         uint32_t best = 0;
-        for (uint32_t s = 0; s < count_; ++s) {
-            if (up_[s] && (!found || yg(s) > yg(best))) {
-                best = s;
-                found = true;
-            }
-        }
-        mUp = found ? yg(best) : 0.0f;
+        mUp = firstLargest(yg_.data(), up_.data(), count_, best) ? yg_[best] : 0.0f;
         return best;
     }
 
     // Second-order choice (largest b^2/a), falling back to the smallest y*g.
-    uint32_t selectLow(uint32_t i, float mUp, float& mLow) const
+    uint32_t selectLow(uint32_t i, float mUp, float& mLow)
     {
-        bool found = false;
+        const float* diagonal = kernel_.diagonal();
+        const float* rowI = kernel_.row(i);
+        const LowCandidates candidates{yg_.data(), diagonal, rowI, low_.data(), mUp, 2.0f * diagonal[i], TOLERANCE,
+                                       count_};
         uint32_t best = 0;
-        float bestGain = 0.0f;
-        for (uint32_t s = 0; s < count_; ++s) {
-            if (!low_[s])
-                continue;
-            const float b = yg(s) - mUp;
-            if (!(b < 0.0f))
-                continue;
-            const float a = 2.0f * kernel(s, s) - 4.0f * kernel(s, i) + 2.0f * kernel(i, i);
-            if (a <= TOLERANCE)
-                continue;
-            const float gain = (b * b) / a;
-            if (!found || gain > bestGain) {
-                best = s;
-                bestGain = gain;
-                found = true;
-            }
-        }
+        bool found = largestLowGain(candidates, best);
         if (!found) {
             for (uint32_t s = 0; s < count_; ++s) {
-                if (low_[s] && (!found || yg(s) < yg(best))) {
+                if (low_[s] && (!found || yg_[s] < yg_[best])) {
                     best = s;
                     found = true;
                 }
             }
         }
-        mLow = found ? yg(best) : 0.0f;
+        mLow = found ? yg_[best] : 0.0f;
         return best;
     }
 
@@ -131,16 +110,19 @@ private:
         return aj;
     }
 
-    void step(uint32_t i, uint32_t j)
+    // False when the step changed no multiplier and no gradient bit.
+    bool step(uint32_t i, uint32_t j)
     {
-        const float yi = label(i);
-        const float yj = label(j);
+        const float yi = y_[i];
+        const float yj = y_[j];
         const float s = yi * yj;
         const float ui = upper(i);
         const float uj = upper(j);
-        const float kii = kernel(i, i);
-        const float kjj = kernel(j, j);
-        const float kij = kernel(i, j);
+        const float* rowI = kernel_.row(i);
+        const float* rowJ = kernel_.row(j);
+        const float kii = kernel_.diagonal()[i];
+        const float kjj = kernel_.diagonal()[j];
+        const float kij = rowI[j];
         const float eta = (kjj + kii) - (kij + kij);
         const float ai = alpha_[i];
         const float aj = alpha_[j];
@@ -169,28 +151,40 @@ private:
         if (a1 > ui - TOLERANCE)
             a1 = ui;
 
-        const float deltaI = a1 - ai;
-        const float deltaJ = a2 - aj;
-        for (uint32_t t = 0; t < count_; ++t) {
-            const float yt = label(t);
-            gradient_[t] = gradient_[t] - (kernel(i, t) * yt * deltaI * yi + kernel(j, t) * yt * deltaJ * yj);
-        }
-
+        const bool moved = !sameBits(a1, ai) || !sameBits(a2, aj);
+        const bool gradientChanged = applyStep(rowI, rowJ, a1 - ai, yi, a2 - aj, yj);
         updateFlags(i, a1);
         updateFlags(j, a2);
         alpha_[i] = a1;
         alpha_[j] = a2;
+        return moved || gradientChanged;
     }
 
-    const float* data_;
-    uint32_t dim_;
+    // The gradient after a step; true when any bit of it changed.
+    bool applyStep(const float* rowI, const float* rowJ, float deltaI, float yi, float deltaJ, float yj)
+    {
+        if (deltaI != 0.0f || deltaJ != 0.0f) {
+            updateGradient(rowI, rowJ, y_.data(), deltaI, yi, deltaJ, yj, count_, gradient_.data(), yg_.data());
+            return true;  // the multipliers moved anyway
+        }
+        // Zero deltas change at most the sign of a zero gradient, or make NaNs of infinite kernels.
+        const std::vector<float> before = gradient_;
+        updateGradient(rowI, rowJ, y_.data(), deltaI, yi, deltaJ, yj, count_, gradient_.data(), yg_.data());
+        return std::memcmp(before.data(), gradient_.data(), before.size() * sizeof(float)) != 0;
+    }
+
+    static bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
     uint32_t count_;
     const int32_t* labels_;
     const SolverParams& params_;
     float* alpha_;
+    KernelRows kernel_;
+    std::vector<float> y_;
     std::vector<float> gradient_;
-    std::vector<uint8_t> up_;
-    std::vector<uint8_t> low_;
+    std::vector<float> yg_;        // y_s * g_s, kept with the gradient
+    std::vector<int32_t> up_;      // -1 may move up, else 0
+    std::vector<int32_t> low_;     // -1 may move down, else 0
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
-// trainModel: one classifier per class pair, trained and written pair by pair.
+// trainModel: one classifier per class pair, the pairs trained side by side and
+// written in pair order.
 #include "model/features.h"
+#include "model/parallel_for.h"
 #include "model/training_files.h"
 
 #include <fstream>
@@ -38,11 +40,12 @@ int trainModel(int32_t gestures, uint32_t channels)
     std::ofstream out(MODEL_FILE_NAME, std::ios::out | std::ios::trunc);
     if (!out)
         return 0;  // nothing can be written, so nothing is trained
-    for (const PairProblem& problem : problems) {
+    std::vector<PairModel> models(problems.size());
+    parallelFor(problems.size(), [&](size_t k) {
         SolverParams params;
-        PairModel model;
-        trainPair(problem, params, model);
+        trainPair(problems[k], params, models[k]);
+    });
+    for (const PairModel& model : models)
         writePairLine(out, model, channels);
-    }
     return 0;
 }

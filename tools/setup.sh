@@ -4,7 +4,9 @@ set -euo pipefail
 
 # Libraries, checked as packages.
 libraries=(libuv1-dev zlib1g-dev libssl-dev libgtest-dev)
-[ "${EMG_WITH_BENCH:-0}" = 1 ] && libraries+=(libbenchmark-dev)
+# The benchmarks: Google Benchmark, and libsvm's svm-train and liblinear's train
+# as references for the pair trainer.
+[ "${EMG_WITH_BENCH:-0}" = 1 ] && libraries+=(libbenchmark-dev libsvm-tools liblinear-tools)
 # The sanitizer and fuzzing builds: clang and its runtime libraries.
 [ "${EMG_WITH_CLANG:-0}" = 1 ] && libraries+=(libclang-rt-14-dev)
 # Tools, checked as commands: they may come from elsewhere than a Debian package.

@@ -1,10 +1,15 @@
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <iterator>
 #include <map>
 #include <random>
 #include <vector>
 
 #include "model/features.h"
+#include "model/parallel_for.h"
 #include "model/training.h"
 #include "temp_dir.h"
 
@@ -174,6 +179,33 @@ TEST(SmoSolver, SolutionsMeetTheDualsOptimalityConditionsWhenTheSolverStopsBefor
     EXPECT_GE(overlappingStopped, 18) << "of 24";
 }
 
+TEST(ParallelFor, RunsEveryTaskOnceRethrowsAFailureAfterTheRestAndSharesNoSolverState) {
+    for (const size_t count : {0, 1, 57}) {
+        std::vector<std::atomic<int>> runs(count);
+        parallelFor(count, [&](size_t k) { ++runs[k]; });
+        EXPECT_TRUE(std::all_of(runs.begin(), runs.end(), [](const auto& r) { return r.load() == 1; })) << count;
+    }
+    std::atomic<int> finished{0};
+    EXPECT_THROW(parallelFor(20,
+                             [&](size_t k) {
+                                 if (k == 3)
+                                     throw std::runtime_error("task 3");
+                                 ++finished;
+                             }),
+                 std::runtime_error);
+    EXPECT_EQ(finished.load(), 19);
+
+    // The same problem trained on several threads at once gives one model, bit for bit.
+    const PairProblem problem = randomProblem(7, 2.0f);
+    std::vector<PairModel> models(8);
+    parallelFor(models.size(), [&](size_t k) {
+        SolverParams params;
+        trainPair(problem, params, models[k]);
+    });
+    for (const PairModel& model : models)
+        EXPECT_EQ(std::memcmp(&model, &models[0], sizeof model), 0);
+}
+
 using Training = InTempDir;
 
 TEST_F(Training, TrainsEveryPairInOrderIntoOneLineOfWeightsThenBias) {
@@ -188,6 +220,7 @@ TEST_F(Training, TrainsEveryPairInOrderIntoOneLineOfWeightsThenBias) {
         {{{1, "1.000000 "}, {2, "-1.000000 "}, {3, "3.000000 "}}, 3, 1, "1 0\n-1 2\n-0.5 0.5\n"},
         {{{1, "3.000000 "}, {2, "0.000000 "}}, 2, 1, "0.666667 -1\n"},    // six significant digits
         {{{2, "2.000000 1.000000 3.000000 1.000000 "}}, 2, 2, "0 0 -0.5\n"},  // one class: the bias decides
+        {{{1, "1.000000 "}}, 3, 1, "0 0.5\n0 0.5\n0 0\n"},  // pair (2,3) without any sample
     };
     for (const auto& c : cases) {
         for (int k = 1; k <= 3; ++k)
