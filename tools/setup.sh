@@ -18,14 +18,26 @@ done
 for command in "${!tools[@]}"; do
     command -v "$command" >/dev/null 2>&1 || missing+=("${tools[$command]}")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The browser tests drive Debian's chromium, at the path they launch.
+[ -x /usr/bin/chromium ] || missing+=(chromium)
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages: ${missing[*]}" >&2
-    echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
-    exit 1
+if [ ${#missing[@]} -ne 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}" >&2
+        echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]} ..."
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}"
 fi
-echo "Installing ${missing[*]} ..."
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}"
+
+# The browser tests' own JS package (puppeteer-core and ws), exactly as its lock
+# file pins them, into tests/console/node_modules; again only when the lock changed.
+# puppeteer-core downloads no browser; the variable makes sure of it.
+console_tests="$(dirname "$0")/../tests/console"
+if ! cmp -s "$console_tests/package-lock.json" "$console_tests/node_modules/.installed-lock"; then
+    (cd "$console_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    cp "$console_tests/package-lock.json" "$console_tests/node_modules/.installed-lock"
+fi
