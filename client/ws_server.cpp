@@ -10,6 +10,8 @@
 
 #include "core/event_queue.h"
 #include "core/logger.h"
+#include "core/server_options.h"
+#include "http/http_server.h"
 
 namespace {
 
@@ -92,13 +94,16 @@ void serverThread() {
     server.onMessage(onMessage);
     server.onConnection(onConnection);
     server.onDisconnection(onDisconnection);
+    attachHttpSide(server, AccessPolicy{serverOptions.allowedHosts, serverOptions.allowedOrigins},
+                   serverOptions.console);
 
     // The wake-up handle also keeps the loop running when listen fails.
     auto* wakeup = new Async(server.getLoop());
     wakeup->start(sendPending);
     outboxWakeup = wakeup;
 
-    if (!server.listen(SERVER_PORT, nullptr, 0)) {
+    const char* host = serverOptions.host.empty() ? nullptr : serverOptions.host.c_str();
+    if (!server.listen(host, serverOptions.port, nullptr, 0)) {
         logPrint(LOG_DEBUG, LOG_TAG, "uWS failed to listen");
     }
     server.run();

@@ -1,8 +1,10 @@
 # uWebSockets 0.14 (libuv backend) as a static library, built from the
 # sources of the npm package uws@0.14.5, fetched and checked at configure time.
-set(UWS_DIR ${CMAKE_BINARY_DIR}/_deps/uws)
+set(UWS_DIR ${CMAKE_BINARY_DIR}/_deps/uws/package)
 execute_process(
-    COMMAND ${CMAKE_SOURCE_DIR}/tools/fetch_uws.sh ${UWS_DIR}
+    COMMAND ${CMAKE_SOURCE_DIR}/tools/fetch_npm_package.sh uws@0.14.5
+            oMU9WJmbsu0M2oGXJ8vgbDSTLxAGCfvLGg1knjH07E9LgKTQ1cdDTGMwUl8bvEwsfKiAiwLEWRbE+hC/Qvtsjw==
+            ${CMAKE_BINARY_DIR}/_deps/uws src LICENSE
     RESULT_VARIABLE UWS_FETCH_RESULT)
 if(NOT UWS_FETCH_RESULT EQUAL 0)
     message(FATAL_ERROR "uWebSockets could not be fetched or failed its checksum; see the message above.")

@@ -11,6 +11,7 @@
 #include "core/console_control.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
+#include "core/server_options.h"
 #include "model/identify_thread.h"
 
 std::atomic<bool> exitRequested{false};
@@ -114,6 +115,9 @@ int runEmgBridge() {
         logPrint(LOG_DEBUG, LOG_TAG, "Error: could not set control handler.");
     } else {
         logPrint(LOG_DEBUG, LOG_TAG, "uWS server started");
+        if (serverOptions.console) {
+            logPrint(LOG_DEBUG, LOG_TAG, "%s, console at %s", "runEmgBridge", consoleUrl(serverOptions).c_str());
+        }
         runMainLoop();
     }
     shutdownHub();

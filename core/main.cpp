@@ -1,15 +1,46 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <string>
 
+#include "commands/protocol.h"
 #include "core/app.h"
 #include "core/console_control.h"
+#include "core/control_command.h"
+#include "core/server_options.h"
+
+namespace {
+
+constexpr int EXIT_BAD_OPTION = 2;
+
+// Parses the options and enters the data folder; returns -1 to go on and
+// start the server, else the exit code.
+int applyOptions(int argc, char** argv) {
+    std::string error;
+    switch (parseServerOptions(argc, argv, serverOptions, error)) {
+        case OptionsOutcome::SHOW_HELP: std::fputs(serverUsage(), stdout); return 0;
+        case OptionsOutcome::SHOW_VERSION: std::printf("emgbridge %s\n", SERVER_VERSION); return 0;
+        case OptionsOutcome::BAD_OPTION: std::fprintf(stderr, "emgbridge: %s\n", error.c_str()); return EXIT_BAD_OPTION;
+        case OptionsOutcome::RUN: break;
+    }
+    if (!enterDataDir(serverOptions.dataDir, error)) {
+        std::fprintf(stderr, "emgbridge: %s\n", error.c_str());
+        return EXIT_BAD_OPTION;
+    }
+    return -1;
+}
+
+}  // namespace
 
 // The worker threads are detached and may still be inside the hub's run loop
 // or the WebSocket event loop when the server has shut down. The process
 // therefore ends without static destruction, once the output is flushed, so
 // that no thread can touch a destroyed object.
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "control") == 0) return runControlCommand(argc - 1, argv + 1);
+    const int optionsExit = applyOptions(argc, argv);
+    if (optionsExit >= 0) return optionsExit;
     blockConsoleSignals();
     const int exitCode = runEmgBridge();
     std::cout.flush();

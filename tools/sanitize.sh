@@ -45,7 +45,7 @@ if [ "$mode" = address ]; then
     # load, whatever the server does with it. The alignment check alone is
     # switched off, and only for code in the uWebSockets sources.
     ignorelist="$PWD/$build/uws-alignment.ignorelist"
-    printf '%s\n' '[alignment]' 'src:*/_deps/uws/src/*' > "$ignorelist"
+    printf '%s\n' '[alignment]' 'src:*/_deps/uws/*' > "$ignorelist"
     flags="$flags -fsanitize-ignorelist=$ignorelist"
 fi
 # log_path writes each report to $reports/<sanitizer>.<pid>; halt_on_error ends

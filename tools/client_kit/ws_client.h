@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/loopback_client.h"
 #include "tools/client_kit/ws_frame.h"
 
 
@@ -44,19 +45,4 @@ private:
     std::string pending_;  // bytes read past the handshake
 };
 
-// A line-based client for the virtual armband's control endpoint.
-class ControlClient {
-public:
-    ~ControlClient();
-    bool connect(int port = 8889, int timeoutMs = 3000);
-    // Sends one command line and returns its answer line ("" when none came).
-    std::string command(const std::string& line, int timeoutMs = 3000);
-    void close();
 
-private:
-    int fd_ = -1;
-    std::string buffer_;
-};
-
-// Milliseconds on the steady clock.
-int64_t nowMs();

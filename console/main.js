@@ -1,0 +1,46 @@
+// Starts the console: the views, the server state, and the connection.
+import './lib/stats.js';
+import { $, $$, setTone } from './lib/dom.js';
+import { connect, onMessage, onConnectionChange } from './lib/connection.js';
+import { applyMessage, onServerChange, syncNow } from './lib/server-state.js';
+import { initArmband } from './views/armband.js';
+import { initSignal } from './views/signal.js';
+import { initRecording } from './views/recording.js';
+import { initModel } from './views/model.js';
+import { initIdentify } from './views/identify.js';
+import { initGestures } from './views/gestures.js';
+import { initLog } from './views/log.js';
+
+const MODE_WORDS = {
+  idle: ['Idle', 'info'],
+  recording: ['Recording', 'warn'],
+  identifying: ['Identifying', 'ok'],
+  'gesture-stream': ['Gesture stream', 'ok'],
+};
+
+initLog();
+initArmband();
+initSignal();
+initRecording();
+initModel();
+initIdentify();
+initGestures();
+// After the views, so that they still see the state a message changes.
+onMessage(applyMessage);
+
+onServerChange((state, changed) => {
+  if (changed.has('mode')) {
+    const [words, tone] = MODE_WORDS[state.mode] ?? [state.mode, 'info'];
+    setTone($('#mode'), tone, words);
+  }
+  if (changed.has('version')) $('#server-version').textContent = state.version ? `emgbridge ${state.version}` : '';
+});
+
+onConnectionChange((connected) => {
+  $('#banner').hidden = connected;
+  setTone($('#link-state'), connected ? 'ok' : 'error', connected ? 'Online' : 'Offline');
+  for (const button of $$('button[data-sends]')) button.disabled = !connected;
+  if (connected) syncNow();
+});
+
+connect();

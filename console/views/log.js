@@ -1,0 +1,92 @@
+// Log: the last messages in and out, decoded to names. Runs of EMG previews
+// are folded into one line with a count, so they do not flood the log.
+import { $, el } from '../lib/dom.js';
+import { onMessage, onSent, onConnectionChange } from '../lib/connection.js';
+import { Msg, describeMessage, hexBytes } from '../lib/protocol.js';
+
+const MAX_ENTRIES = 200;
+const MAX_HEX_BYTES = 12;
+
+const entries = [];   // { time, direction, name, bytes, count, node }
+const pending = new Set();
+let flushQueued = false;
+
+const timeText = (date) => `${date.toLocaleTimeString([], { hour12: false })}.${String(date.getMilliseconds()).padStart(3, '0')}`;
+
+function hexText(data) {
+  const shown = hexBytes(data.subarray(0, MAX_HEX_BYTES));
+  return data.length > MAX_HEX_BYTES ? `${shown} … (${data.length} bytes)` : shown;
+}
+
+function lineText(entry) {
+  if (entry.direction === 'note') return `${entry.time}  ${entry.name}`;
+  const arrow = entry.direction === 'in' ? '←' : '→';
+  const count = entry.count > 1 ? ` ×${entry.count}` : '';
+  return `${entry.time}  ${arrow}  ${entry.name}${count}  [${entry.bytes}]`;
+}
+
+function show(entry) {
+  pending.add(entry);
+  if (flushQueued) return;
+  flushQueued = true;
+  requestAnimationFrame(flush);
+}
+
+function add(direction, name, bytes = '', preview = false) {
+  const entry = { time: timeText(new Date()), direction, name, bytes, count: 1, preview, node: null };
+  entries.push(entry);
+  while (entries.length > MAX_ENTRIES) {
+    const dropped = entries.shift();
+    dropped.node?.remove();
+    pending.delete(dropped);
+  }
+  show(entry);
+}
+
+function record(direction, data) {
+  const last = entries[entries.length - 1];
+  const isPreview = direction === 'in' && data[0] === Msg.PREVIEW;
+  if (isPreview && last?.preview) {
+    last.count++;
+    last.time = timeText(new Date());
+    last.bytes = hexText(data);
+    show(last);
+  } else {
+    add(direction, describeMessage(direction, data), hexText(data), isPreview);
+  }
+}
+
+function flush() {
+  flushQueued = false;
+  const list = $('#log');
+  const stick = list.scrollTop + list.clientHeight >= list.scrollHeight - 4;
+  for (const entry of pending) {
+    if (!entry.node) {
+      entry.node = el('li', { 'data-direction': entry.direction });
+      list.append(entry.node);
+    }
+    entry.node.textContent = lineText(entry);
+  }
+  pending.clear();
+  if (stick) list.scrollTop = list.scrollHeight;
+  $('#log-info').textContent = `${entries.length} lines`;
+}
+
+async function copyLog() {
+  const text = entries.map(lineText).join('\n');
+  const button = $('#copy-log');
+  try {
+    await navigator.clipboard.writeText(text);
+    button.textContent = 'Copied';
+  } catch {
+    button.textContent = 'Copy failed';
+  }
+  setTimeout(() => { button.textContent = 'Copy'; }, 1500);
+}
+
+export function initLog() {
+  onMessage((data) => record('in', data));
+  onSent((data) => record('out', data));
+  onConnectionChange((connected) => add('note', connected ? 'connected to emgbridge' : 'connection lost'));
+  $('#copy-log').addEventListener('click', copyLog);
+}

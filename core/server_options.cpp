@@ -1,0 +1,102 @@
+#include "core/server_options.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+ServerOptions serverOptions;
+
+namespace {
+
+bool parsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    port = std::stoi(text);
+    return port >= 1 && port <= 65535;
+}
+
+// mkdir -p: every missing folder along the path.
+bool makeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (!prefix.empty() && mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+}  // namespace
+
+const char* serverUsage() {
+    return "usage: emgbridge [options]\n"
+           "       emgbridge evaluate [--help]\n"
+           "       emgbridge control [--port N] LINE...\n"
+           "\n"
+           "Serves the armband to the training application (WebSocket) and the web\n"
+           "console (http://localhost:8888/) on one port.\n"
+           "\n"
+           "  --host ADDRESS        listen on this address only (default: all interfaces)\n"
+           "  --port N              port of the WebSocket endpoint and console (default 8888)\n"
+           "  --data-dir DIR        folder of recordings and model files (default: the\n"
+           "                        working directory; created if missing)\n"
+           "  --allow-host NAME     also accept requests for this host name (repeatable)\n"
+           "  --allow-origin ORIGIN also accept WebSocket clients from this web origin,\n"
+           "                        e.g. http://app.example:3000 (repeatable)\n"
+           "  --no-console          WebSocket endpoint only, no web console or HTTP API\n"
+           "  --help                this text\n"
+           "  --version             the server's version\n";
+}
+
+OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help") return OptionsOutcome::SHOW_HELP;
+        if (option == "--version") return OptionsOutcome::SHOW_VERSION;
+        if (option == "--no-console") {
+            options.console = false;
+            continue;
+        }
+        const bool takesValue = option == "--host" || option == "--port" || option == "--data-dir" ||
+                                option == "--allow-host" || option == "--allow-origin";
+        if (!takesValue) {
+            error = "unknown option '" + option + "' (see --help)";
+            return OptionsOutcome::BAD_OPTION;
+        }
+        if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+            error = "option " + option + " needs a value";
+            return OptionsOutcome::BAD_OPTION;
+        }
+        const std::string value = argv[++i];
+        if (option == "--host") {
+            options.host = value;
+        } else if (option == "--port") {
+            if (!parsePort(value, options.port)) {
+                error = "--port takes a number from 1 to 65535, not '" + value + "'";
+                return OptionsOutcome::BAD_OPTION;
+            }
+        } else if (option == "--data-dir") {
+            options.dataDir = value;
+        } else if (option == "--allow-host") {
+            options.allowedHosts.push_back(value);
+        } else {
+            options.allowedOrigins.push_back(value);
+        }
+    }
+    return OptionsOutcome::RUN;
+}
+
+bool enterDataDir(const std::string& dataDir, std::string& error) {
+    if (dataDir.empty()) return true;
+    if (!makeFolders(dataDir) || chdir(dataDir.c_str()) != 0) {
+        error = "cannot use data folder '" + dataDir + "': " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string consoleUrl(const ServerOptions& options) {
+    std::string host = options.host;
+    if (host.empty() || host == "0.0.0.0" || host == "::") host = "localhost";
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    return "http://" + host + ":" + std::to_string(options.port) + "/";
+}

@@ -1,0 +1,34 @@
+#include "http/request.h"
+
+Request parseRequestTarget(std::string_view target) {
+    Request request;
+    const size_t mark = target.find('?');
+    request.path = std::string(target.substr(0, mark));
+    if (mark != std::string_view::npos) request.query = std::string(target.substr(mark + 1));
+    return request;
+}
+
+std::optional<std::string> queryValue(std::string_view query, std::string_view name) {
+    while (!query.empty()) {
+        const size_t end = query.find('&');
+        const std::string_view pair = query.substr(0, end);
+        const size_t equals = pair.find('=');
+        if (pair.substr(0, equals) == name) {
+            return std::string(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        }
+        if (end == std::string_view::npos) break;
+        query.remove_prefix(end + 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> parseBoundedInt(std::string_view text, int min, int max) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
