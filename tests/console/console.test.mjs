@@ -99,6 +99,8 @@ describe('the console on a fresh server', () => {
         const before = await stats(page);
         s.native.send([0x06, 2]);
         await waitUntil(async () => (await stats(page)).previews >= before.previews + 80, 5000, '80 previews');
+        await page.waitForSelector('[data-gesture-row="2"][data-active]', { timeout: 3000 });
+        assert.ok(await progressValue(page, '[data-record-progress="2"]') > 0, 'the countdown of gesture 2 runs');
         await sleep(500);
         s.native.send([0x07]);
         await s.native.waitFor((m) => m[0] === 0x06 && m[1] === 0xFD, 3000, 'RECORD_STOP acknowledged');
@@ -131,7 +133,7 @@ describe('the console on a fresh server', () => {
         assert.ok(raw.length > 0 && raw.length % (16 * 4) === 0, `whole 4-channel packets (${raw.length} bytes)`);
         const row = await page.waitForSelector('#recordings [data-recording="1"]', { timeout: 5000 });
         const seconds = raw.length / 4 / 650;
-        await waitText(page, '#recordings [data-recording="1"]', new RegExp(`\\b${seconds.toFixed(1).replace('.', '\\.')}`));
+        await waitText(page, '#recordings [data-recording="1"]', new RegExp(`${seconds.toFixed(1).replace('.', '\\.')} s`));
         const href = await row.$eval('a[href^="/api/recordings/1.csv"]', (link) => link.getAttribute('href'));
         const csv = await page.evaluate((url) => fetch(url).then((response) => response.text()), href);
         assertCsvMatchesRaw(csv, raw, 4);
@@ -158,15 +160,16 @@ describe('the console with recordings prepared in the data folder', () => {
     it('lists the recordings and keeps a renamed gesture across a reload', async () => {
         const { page } = s;
         await connectAndConfigure(page, 0xFF, 0x07);
-        for (const gesture of [1, 2, 3]) await waitText(page, `#recordings [data-recording="${gesture}"]`, /\b30(\.0)?\b/);
         const name = await page.$('[data-gesture-name="2"]');
         await name.click({ clickCount: 3 });
         await name.type('Fist');
-        await name.press('Enter');
+        await name.press('Tab');
         await page.reload({ waitUntil: 'load' });
         await page.waitForFunction(() => window.emgStats?.connected === true, { timeout: 10000 });
         assert.equal(await page.$eval('[data-gesture-name="2"]', (input) => input.value), 'Fist');
         await waitText(page, '#armband-state', /^Connected/);
+        // With the channel count configured, each prepared file reads as 30 s.
+        for (const gesture of [1, 2, 3]) await waitText(page, `#recordings [data-recording="${gesture}"]`, /30\.0 s/);
     });
 
     it('Train and Upload reach 100 %', async () => {
@@ -175,13 +178,13 @@ describe('the console with recordings prepared in the data folder', () => {
         await waitUntil(async () => (await api('/api/model')).status === 200, 30000, 'W&B.txt');
         const model = await apiJson('/api/model');
         assert.deepEqual([model.gestures, model.channels, model.rows], [3, 8, 3]);
-        await waitText(page, '#train-result', /\S/, 5000);
-        await waitText(page, '#model-summary', /3/, 5000);
+        await waitText(page, '#train-result', /generated/, 5000);
+        await waitText(page, '#model-summary', /Gestures\s*3\s*Channels\s*8\s*Classifiers\s*3/, 5000);
 
         await click(page, '#upload');
         await page.waitForFunction(() => Number(document.querySelector('#upload-progress').value) === 100,
             { timeout: 10000 });
-        await waitText(page, '#upload-result', /\S/, 5000);
+        await waitText(page, '#upload-result', /uploaded/, 5000);
         const image = fs.readFileSync(path.join(s.dir, 'model.bin')).toString('hex');
         assert.equal((await s.control.status()).modelImage, image, 'the armband holds the model');
     });

@@ -25,7 +25,7 @@ try {
         const input = await page.$(`[data-gesture-name="${gesture}"]`);
         await input.click({ clickCount: 3 });
         await input.type(name);
-        await input.press('Enter');
+        await input.press('Tab');
     }
     await click(page, '#train');
     await waitUntil(async () => (await api('/api/model')).status === 200, 30000, 'W&B.txt');
