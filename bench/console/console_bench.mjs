@@ -2,7 +2,8 @@
 // virtual armband (run by tools/bench.sh; ports 8888 and 8889):
 //   1. the page's main-thread busy time per second (Chromium's TaskDuration)
 //      and its plot drawing rate (window.emgStats.plotDraws), with 8 channels
-//      streaming previews (a recording) and while identification runs;
+//      streaming previews (a recording; once more with the plot paused, which
+//      leaves the cost of receiving alone) and while identification runs;
 //   2. the server's CPU with one native client streaming, alone and with the
 //      console connected as well.
 // Environment: EMGBRIDGE_BINARY, CONSOLE_RECORDINGS (see tests/console/lib/harness.mjs),
@@ -81,6 +82,9 @@ try {
     await click(page, '[data-record="1"]');
     await sleep(1000);
     await measurePage(page, 'console, 8 channels recording');
+    await click(page, '#pause');
+    await measurePage(page, 'console, 8 channels recording, plot paused');
+    await click(page, '#pause');
     await click(page, '[data-discard="1"]');
     await waitText(page, '#record-result', /discarded/i);
 
