@@ -5,9 +5,9 @@ JOBS ?= $(shell nproc)
 
 .PHONY: run test build setup configure bench screenshot test-asan test-tsan fuzz soak clean
 
+# Recordings and models go to data/; the log shows the console's address.
 run: build
-	mkdir -p data
-	cd data && exec ../$(BUILD_DIR)/emgbridge
+	exec $(BUILD_DIR)/emgbridge --data-dir data
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t MIN_RECORDING_FRAMES = 132;
-
 std::string featureFileName(int number) { return "feature" + std::to_string(number) + ".txt"; }
 
 bool selected(uint8_t gestureMask, int gesture) { return (gestureMask >> (gesture - 1)) & 1u; }

@@ -2,11 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <vector>
 
-using RecordingSet = std::map<uint8_t, std::shared_ptr<std::vector<uint8_t>>>;
+#include "model/features.h"
 
 enum GenerateResult : int {
     GENERATE_OK = 0,

@@ -9,6 +9,7 @@
 #include "commands/recording.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
+#include "model/evaluation_service.h"
 #include "model/training.h"
 
 namespace {
@@ -56,6 +57,8 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
     newModelFlag.exchange(true);
     reply.push_back(STATUS_OK);
     removeFeatureFiles();
+    // The recordings are never changed once read, so the worker can share them.
+    evaluationService.start(std::move(recordings), gestures, channels);
 }
 
 void commandModelGenerateStop(uint8_t length, Reply& reply) {

@@ -9,6 +9,7 @@
 #include "core/console_control.h"
 #include "core/control_command.h"
 #include "core/server_options.h"
+#include "model/evaluate_command.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ int applyOptions(int argc, char** argv) {
 // that no thread can touch a destroyed object.
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "control") == 0) return runControlCommand(argc - 1, argv + 1);
+    if (argc > 1 && std::strcmp(argv[1], "evaluate") == 0) return runEvaluateCommand(argc, argv);
     const int optionsExit = applyOptions(argc, argv);
     if (optionsExit >= 0) return optionsExit;
     blockConsoleSignals();

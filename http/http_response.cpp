@@ -58,23 +58,6 @@ std::string forbiddenResponse(std::string_view message) {
            std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string isoTime(long long epochSeconds) {
     const std::time_t time = static_cast<std::time_t>(epochSeconds);
     std::tm utc{};

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/json_text.h"
+
 namespace uWS {
 struct HttpResponse;
 }
@@ -24,7 +26,5 @@ std::string forbiddenResponse(std::string_view message);
 
 const char* statusText(int status);
 
-// A JSON string literal with quotes, escaping what JSON requires.
-std::string jsonString(std::string_view text);
 // Seconds since the epoch as "2026-12-07T05:10:00Z".
 std::string isoTime(long long epochSeconds);

@@ -93,15 +93,20 @@ std::vector<float> activeWindowFeatures(const std::vector<float>& y, const std::
 
 }  // namespace
 
+std::vector<float> windowFeatures(const uint8_t* bytes, size_t length, uint32_t channels)
+{
+    const size_t frames = length / channels;
+    const std::vector<float> y = removeChannelMeans(bytes, frames, channels);
+    return activeWindowFeatures(y, windowVariances(y, frames, channels), channels);
+}
+
 int extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels)
 {
     if (channels == 0 || channels > MAX_CHANNELS)
         return 2;
 
     const std::string fileName = "feature" + name + ".txt";
-    const size_t frames = length / channels;
-    const std::vector<float> y = removeChannelMeans(bytes, frames, channels);
-    const std::vector<float> features = activeWindowFeatures(y, windowVariances(y, frames, channels), channels);
+    const std::vector<float> features = windowFeatures(bytes, length, channels);
 
     FILE* file = std::fopen(fileName.c_str(), "a");
     if (file == nullptr)

@@ -82,26 +82,6 @@ void updateChannelFeatures(const Window& window, uint32_t channels, IdentifyStat
     }
 }
 
-// Class number 1..G with the most pair votes; the higher class wins ties.
-int32_t voteClass(const IdentifyState& state, const IdentifyModel& model)
-{
-    uint32_t votes[8] = {};
-    const PairRecord* pair = model.pairs;
-    for (uint32_t i = 0; i < model.gestures; ++i) {
-        for (uint32_t j = i + 1; j < model.gestures; ++j, ++pair) {
-            float d = pair->bias;
-            for (uint32_t c = 0; c < model.channels; ++c)
-                d = pair->w[c] * state.channelMav[c] + d;
-            ++votes[d < 0.0f ? j : i];
-        }
-    }
-    uint32_t best = 0;
-    for (uint32_t k = 1; k < model.gestures; ++k)
-        if (votes[k] >= votes[best])
-            best = k;
-    return static_cast<int32_t>(best) + 1;
-}
-
 // The newest class when it repeats one of the two before, else the older
 // agreement, else 0.
 int32_t smoothedAnswer(const int32_t history[3])
@@ -122,7 +102,7 @@ int classifyActiveWindow(const Window& window, IdentifyState& state, const Ident
 
     state.history[0] = state.history[1];
     state.history[1] = state.history[2];
-    state.history[2] = voteClass(state, model);
+    state.history[2] = voteClass(state.channelMav, model);
 
     const int32_t answer = smoothedAnswer(state.history);
     if (answer >= 1)
@@ -184,6 +164,25 @@ int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyMode
     }
     std::memcpy(state.storedHalf, chunk, half);
     return result;
+}
+
+int32_t voteClass(const float* features, const IdentifyModel& model)
+{
+    uint32_t votes[8] = {};
+    const PairRecord* pair = model.pairs;
+    for (uint32_t i = 0; i < model.gestures; ++i) {
+        for (uint32_t j = i + 1; j < model.gestures; ++j, ++pair) {
+            float d = pair->bias;
+            for (uint32_t c = 0; c < model.channels; ++c)
+                d = pair->w[c] * features[c] + d;
+            ++votes[d < 0.0f ? j : i];
+        }
+    }
+    uint32_t best = 0;
+    for (uint32_t k = 1; k < model.gestures; ++k)
+        if (votes[k] >= votes[best])
+            best = k;
+    return static_cast<int32_t>(best) + 1;
 }
 
 uint8_t gestureForClass(int classNumber, uint8_t gestureMask)

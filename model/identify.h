@@ -46,6 +46,11 @@ void resetIdentifyState(IdentifyState& state);
 // the first channels*65 are read.
 int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyModel& model);
 
+// Class number 1..G with the most pair votes on one feature vector (channels
+// values); a pair decides for its lower class when its value is >= 0, and the
+// higher class wins equal vote counts.
+int32_t voteClass(const float* features, const IdentifyModel& model);
+
 // Gesture number of class classNumber: the classNumber-th set bit of the mask
 // (bit 0 = gesture 1); NO_GESTURE for 0, above 8, or too few set bits.
 uint8_t gestureForClass(int classNumber, uint8_t gestureMask);

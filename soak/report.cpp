@@ -5,37 +5,31 @@
 
 namespace {
 
-// Failures of one name beyond this many are counted but not printed.
-constexpr int PRINTED_FAILURES_PER_NAME = 5;
-
 const auto startTime = std::chrono::steady_clock::now();
 
 }  // namespace
 
 void note(const std::string& text) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count();
-    std::printf("[%7.1f s] %s\n", seconds, text.c_str());
+    std::printf("[%7.1f s] %s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count(),
+                text.c_str());
     std::fflush(stdout);
 }
 
-void Report::check(bool passed, const std::string& name, const std::string& detail) {
-    if (passed) {
-        ++passed_;
-        return;
-    }
-    ++failed_;
-    int seen;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        seen = ++failuresByName_[name];
-    }
-    if (seen <= PRINTED_FAILURES_PER_NAME) note("FAIL " + name + (detail.empty() ? "" : ": " + detail));
+std::string describe(const Bytes& bytes) {
+    char hex[4];
+    std::string out = "[";
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i)
+        out += (std::snprintf(hex, sizeof hex, i ? " %02x" : "%02x", bytes[i]), hex);
+    return out + (bytes.size() > 8 ? " ... (" + std::to_string(bytes.size()) + " bytes)]" : "]");
 }
 
-void Report::conclude(const std::string& name) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (failuresByName_.count(name) == 0) ++passed_;
+void Report::check(bool ok, const std::string& name, const std::string& detail) {
+    int failures;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failures = failures_[name] += ok ? 0 : 1;
+    }
+    if (!ok && failures <= 5) note("FAIL " + name + (detail.empty() ? "" : ": " + detail));
 }
 
 void Report::count(const std::string& name, uint64_t amount) {
@@ -43,34 +37,30 @@ void Report::count(const std::string& name, uint64_t amount) {
     counters_[name] += amount;
 }
 
-uint64_t Report::counter(const std::string& name) const {
+int Report::failed() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto it = counters_.find(name);
-    return it == counters_.end() ? 0 : it->second;
+    int failed = 0;
+    for (const auto& entry : failures_) failed += entry.second > 0;
+    return failed;
 }
 
-std::map<std::string, uint64_t> Report::countersWithPrefix(const std::string& prefix) const {
+void Report::print(const std::vector<std::string>& figures) const {
+    const int failedChecks = failed();
     std::lock_guard<std::mutex> lock(mutex_);
-    std::map<std::string, uint64_t> found;
-    for (const auto& [name, value] : counters_) {
-        if (name.compare(0, prefix.size(), prefix) == 0) found[name.substr(prefix.size())] = value;
+    for (const std::string& line : figures) std::printf("  %s\n", line.c_str());
+    for (const auto& [name, value] : counters_)
+        std::printf("  %s: %llu\n", name.c_str(), static_cast<unsigned long long>(value));
+    for (const auto& [name, times] : failures_) {
+        if (times > 0) std::printf("  failed: %s (x%d)\n", name.c_str(), times);
     }
-    return found;
-}
-
-void Report::figure(const std::string& line) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    figures_.push_back(line);
-}
-
-void Report::print() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::printf("\n");
-    for (const std::string& line : figures_) std::printf("  %s\n", line.c_str());
-    if (!failuresByName_.empty()) {
-        std::printf("  failed checks:\n");
-        for (const auto& [name, times] : failuresByName_) std::printf("    %s (x%d)\n", name.c_str(), times);
-    }
-    std::printf("soak: %d passed, %d failed\n", passed_.load(), failed_.load());
+    std::printf("soak: %d passed, %d failed\n", static_cast<int>(failures_.size()) - failedChecks, failedChecks);
     std::fflush(stdout);
+}
+
+void countFault(Report& report, std::string line) {
+    for (size_t space; (space = line.rfind(' ')) != std::string::npos &&
+                       line.find_first_not_of("-0123456789", space + 1) == std::string::npos;) {
+        line.erase(space);
+    }
+    report.count("fault: " + line);
 }

@@ -1,47 +1,40 @@
-// The soak's outcome: named checks that pass or fail, and counters for the
-// figures printed at the end. Thread-safe; shared by every part of the soak.
+// The soak's judgement, shared by all its threads: named checks, counters, and what a server
+// message may look like at all (docs/protocol.md).
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "tools/client_kit/ws_client.h"
+
+// A progress or failure line, stamped with the seconds since the soak began.
+void note(const std::string& text);
+// "[06 ff]": the first bytes of a message, for failure details.
+std::string describe(const Bytes& bytes);
+
 class Report {
 public:
-    // Records one check; a failure is printed at once with its detail.
-    void check(bool passed, const std::string& name, const std::string& detail = "");
-    void pass(const std::string& name) { check(true, name); }
-    void fail(const std::string& name, const std::string& detail) { check(false, name, detail); }
-
-    // A check made on every message or event: only its failures are recorded
-    // as they happen; conclude() adds one pass for it when none failed.
-    void violation(const std::string& name, const std::string& detail) { check(false, name, detail); }
-    void conclude(const std::string& name);
-
-    // Adds to a named counter (faults by kind and the like).
+    // A named check passes when none of its calls failed; the first failures are printed at once.
+    void check(bool ok, const std::string& name, const std::string& detail = "");
     void count(const std::string& name, uint64_t amount = 1);
-    uint64_t counter(const std::string& name) const;
-    std::map<std::string, uint64_t> countersWithPrefix(const std::string& prefix) const;
-
-    // A line for the figures at the end, in the order given.
-    void figure(const std::string& line);
-
-    int passed() const { return passed_; }
-    int failed() const { return failed_; }
-    // Figures, then the failed checks grouped by name, then "soak: N passed, M failed".
-    void print() const;
+    int failed() const;
+    // The figures, the counters, the failed checks, then "soak: N passed, M failed".
+    void print(const std::vector<std::string>& figures) const;
 
 private:
     mutable std::mutex mutex_;
-    std::atomic<int> passed_{0};
-    std::atomic<int> failed_{0};
+    std::map<std::string, int> failures_;  // by check name
     std::map<std::string, uint64_t> counters_;
-    std::map<std::string, int> failuresByName_;
-    std::vector<std::string> figures_;
 };
 
-// The soak's own progress and failure lines, stamped with seconds since start.
-void note(const std::string& text);
+// The texts the virtual armband answers version queries with (set by the soak).
+struct VersionTexts {
+    std::string firmware, hardware;
+};
+// Empty when a server message can occur, whoever asked for it; otherwise why it cannot.
+std::string protocolViolation(const WsMessage& message, const VersionTexts& versions);
+
+// Counts an injected fault by its control line without the numbers ("fail hw 2 5" as "fail hw").
+void countFault(Report& report, std::string line);

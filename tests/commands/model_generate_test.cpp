@@ -2,6 +2,7 @@
 
 #include "commands/generate_model.h"
 #include "commands/recording.h"
+#include "model/evaluation_service.h"
 #include "sim/virtual_subject.h"
 #include "tests/commands/command_fixture.h"
 
@@ -42,6 +43,14 @@ TEST_F(ModelGenerateTest, GeneratesOneLinePerPairAndCleansUp) {
     EXPECT_EQ(std::count(model.begin(), model.end(), ' '), 3 * 4);
     EXPECT_TRUE(newModelFlag.load());
     for (int k = 0; k <= 8; ++k) EXPECT_FALSE(exists("feature" + std::to_string(k) + ".txt")) << k;
+
+    // The held-out evaluation of the same recordings follows on its own thread.
+    ASSERT_TRUE(evaluationService.waitSettled(std::chrono::seconds(30)));
+    bool found = false;
+    const std::string evaluation = evaluationStatusJson(found);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(evaluation.rfind("{\"state\":\"done\",\"channels\":4,\"folds\":5,\"gestures\":[{\"gesture\":2,", 0), 0u)
+        << evaluation;
 
     // The same recordings give the same model, byte for byte.
     command({0x0A});

@@ -1,6 +1,8 @@
 // The whole training flow from a client's point of view, on the virtual
 // armband: scan, connect, configure, one recording per gesture, generate,
 // update, identify.
+#include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "tests/e2e/session.h"
@@ -43,6 +45,16 @@ TEST(TrainingFlow, RecordGenerateUpdateAndIdentifyThreeGestures) {
     for (uint8_t g = 1; g <= 3; ++g) ASSERT_EQ(recordGesture(s, g), (Bytes{0x06, 0x00})) << "gesture " << int(g);
 
     ASSERT_EQ(s.request({0x0A}, 0x0A, 30000), (Bytes{0x0A, 0x00}));
+
+    // The same recordings through `emgbridge evaluate`, which leaves the folder as it is.
+    const std::string command = serverBinary() + " evaluate --json --channels 8 --data-dir " + s.server.path(".");
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char head[64] = {};
+    EXPECT_NE(std::fgets(head, sizeof head, pipe), nullptr);
+    EXPECT_EQ(std::string(head).rfind("{\"state\":\"done\",\"channels\":8,\"folds\":5,", 0), 0u) << head;
+    EXPECT_EQ(pclose(pipe), 0);
+    EXPECT_FALSE(std::ifstream(s.server.path("feature1.txt")).good());
 
     ASSERT_TRUE(s.client.send({0x0C}));
     std::vector<uint8_t> progress;

@@ -61,7 +61,10 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         const std::string binary = serverBinary();
-        execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+        for (const std::string& argument : arguments_) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
         _exit(127);
     }
     if (!waitReady) return true;

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 class ServerProcess {
 public:
@@ -15,6 +16,8 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
+    // Command-line arguments of the next start (none by default).
+    void setArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
     // Starts the binary; with waitReady, waits for "uWS server started" and port 8888.
     bool start(bool waitReady = true, int timeoutMs = 10000);
     bool running();
@@ -37,6 +40,7 @@ private:
     std::string workDir_;
     bool ownsWorkDir_ = false;  // a temporary folder made here is removed again
     std::string logPath_;
+    std::vector<std::string> arguments_;
     pid_t pid_ = -1;
     int exitCode_ = -1;
 };

@@ -19,6 +19,13 @@ void WsClient::close() {
     pending_.clear();
 }
 
+void WsClient::abort() {
+    if (fd_ < 0) return;
+    const linger reset{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close();
+}
+
 bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
     close();
     fd_ = connectLoopback(port, timeoutMs);

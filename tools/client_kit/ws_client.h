@@ -26,6 +26,8 @@ public:
 
     bool connect(int port = 8888, int timeoutMs = 3000, const std::string& path = "/");
     bool connected() const { return fd_ >= 0; }
+    // Ends the connection with a reset instead of an orderly close.
+    void abort();
     bool send(const Bytes& payload, int opcode = 2);
     bool sendText(const std::string& text) { return send(Bytes(text.begin(), text.end()), 1); }
     // Bytes as they are, for malformed frames.
