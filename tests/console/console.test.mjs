@@ -143,7 +143,7 @@ describe('the console on a fresh server', () => {
     it('shows the banner while the server is gone and clears it when the server returns', async () => {
         const { page } = s;
         s.native.close();
-        await s.server.stop();
+        assert.equal(await s.server.stop(), 0, 'a clean stop with the console connected');
         await page.waitForFunction(() => !document.querySelector('#banner').hidden, { timeout: 5000 });
         await s.server.start();
         await page.waitForFunction(() => document.querySelector('#banner').hidden && window.emgStats.connected,

@@ -87,15 +87,19 @@ export class Server {
         }, 10000, 'the server to listen on 8888');
     }
 
+    // Stops the server as Ctrl+C does; its exit code, or the signal's name if it did not exit.
     async stop() {
         const child = this.process;
         this.process = null;
-        if (!child || child.exitCode !== null || child.signalCode !== null) return;
-        const exited = new Promise((resolve) => child.once('exit', resolve));
-        child.kill('SIGINT');
-        const timer = setTimeout(() => child.kill('SIGKILL'), 3000);
-        await exited;
-        clearTimeout(timer);
+        if (!child) return null;
+        if (child.exitCode === null && child.signalCode === null) {
+            const exited = new Promise((resolve) => child.once('exit', resolve));
+            child.kill('SIGINT');
+            const timer = setTimeout(() => child.kill('SIGKILL'), 5000);
+            await exited;
+            clearTimeout(timer);
+        }
+        return child.exitCode ?? child.signalCode;
     }
 
     log() {
