@@ -39,8 +39,8 @@ bench: setup
 
 # docs/console.png, taken in chromium on the virtual armband (ports 8888 and 8889).
 screenshot: build
-	EMGBRIDGE_BINARY=$(BUILD_DIR)/emgbridge CONSOLE_RECORDINGS=$(BUILD_DIR)/tests/console/console_recordings \
-	    node tests/console/screenshot.mjs docs/console.png
+	EMGBRIDGE_BINARY=$(BUILD_DIR)/emgbridge CONSOLE_RECORDINGS=$(BUILD_DIR)/tools/console_kit/console_recordings \
+	    node tools/console_kit/screenshot.mjs docs/console.png
 
 clean:
 	rm -rf $(BUILD_DIR) build-*

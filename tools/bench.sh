@@ -62,7 +62,7 @@ run() {
     # shellcheck disable=SC2086  # E2E_ARGS is a list of words
     run "$BUILD/bench/e2e_bench" ${E2E_ARGS:-}
     # The console: chromium and puppeteer-core as tools/setup.sh installed them for the browser tests.
-    run env EMGBRIDGE_BINARY="$BUILD/emgbridge" CONSOLE_RECORDINGS="$BUILD/bench/console/console_recordings" \
+    run env EMGBRIDGE_BINARY="$BUILD/emgbridge" CONSOLE_RECORDINGS="$BUILD/tools/console_kit/console_recordings" \
         CONSOLE_BENCH_SECONDS="$([ "${BENCH_QUICK:-0}" = 1 ] && echo 3 || echo 10)" \
         node bench/console/console_bench.mjs
     exit $status

@@ -33,11 +33,11 @@ if [ ${#missing[@]} -ne 0 ]; then
     apt-get install -y -qq "${missing[@]}"
 fi
 
-# The browser tests' own JS package (puppeteer-core and ws), exactly as its lock
-# file pins them, into tests/console/node_modules; again only when the lock changed.
+# The browser harness's own JS package (puppeteer-core and ws), exactly as its lock
+# file pins them, into tools/console_kit/node_modules; again only when the lock changed.
 # puppeteer-core downloads no browser; the variable makes sure of it.
-console_tests="$(dirname "$0")/../tests/console"
-if ! cmp -s "$console_tests/package-lock.json" "$console_tests/node_modules/.installed-lock"; then
-    (cd "$console_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
-    cp "$console_tests/package-lock.json" "$console_tests/node_modules/.installed-lock"
+console_kit="$(dirname "$0")/console_kit"
+if ! cmp -s "$console_kit/package-lock.json" "$console_kit/node_modules/.installed-lock"; then
+    (cd "$console_kit" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    cp "$console_kit/package-lock.json" "$console_kit/node_modules/.installed-lock"
 fi

@@ -6,15 +6,15 @@
 //      leaves the cost of receiving alone) and while identification runs;
 //   2. the server's CPU with one native client streaming, alone and with the
 //      console connected as well.
-// Environment: EMGBRIDGE_BINARY, CONSOLE_RECORDINGS (see tests/console/lib/harness.mjs),
+// Environment: EMGBRIDGE_BINARY, CONSOLE_RECORDINGS (see tools/console_kit/harness.mjs),
 // CONSOLE_BENCH_SECONDS (default 10) per phase.
 import fs from 'node:fs';
 
 import {
     ControlClient, NativeClient, Server, launchBrowser, makeTempDir, openConsole, sleep, stats, waitUntil,
     writeRecordings,
-} from '../../tests/console/lib/harness.mjs';
-import { api, click, connectAndConfigure, waitText } from '../../tests/console/lib/page.mjs';
+} from '../../tools/console_kit/harness.mjs';
+import { api, click, connectAndConfigure, waitText } from '../../tools/console_kit/page.mjs';
 
 const SECONDS = Number(process.env.CONSOLE_BENCH_SECONDS || 10);
 const TICKS_PER_SECOND = 100;  // USER_HZ on Linux

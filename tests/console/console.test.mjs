@@ -8,8 +8,8 @@ import { after, before, describe, it } from 'node:test';
 import {
     ControlClient, NativeClient, Server, launchBrowser, makeTempDir, openConsole, sleep, stats, waitUntil,
     writeRecordings,
-} from './lib/harness.mjs';
-import { api, apiJson, click, connectAndConfigure, text, waitText } from './lib/page.mjs';
+} from '../../tools/console_kit/harness.mjs';
+import { api, apiJson, click, connectAndConfigure, text, waitText } from '../../tools/console_kit/page.mjs';
 
 const NO_HEX = /\b0x[0-9a-f]{2}\b|\b(?:ff|fd|fc|f0|f1|f2|ef|ee)\b/i;
 

@@ -10,10 +10,10 @@ import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
 import WebSocket from 'ws';
 
-const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../..');
+const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 export const BINARY = path.resolve(process.env.EMGBRIDGE_BINARY || path.join(ROOT, 'build/emgbridge'));
 export const RECORDINGS_TOOL =
-    path.resolve(process.env.CONSOLE_RECORDINGS || path.join(ROOT, 'build/tests/console/console_recordings'));
+    path.resolve(process.env.CONSOLE_RECORDINGS || path.join(ROOT, 'build/tools/console_kit/console_recordings'));
 export const CONSOLE_URL = 'http://127.0.0.1:8888/';
 export const CHROMIUM = '/usr/bin/chromium';
 

@@ -1,7 +1,7 @@
 // `make screenshot`: brings the console to an informative state on the virtual
 // armband (connected, a signal drawn, a model trained and uploaded, identifying)
 // and saves it as a 1280×800 PNG at the path given.
-//   node tests/console/screenshot.mjs docs/console.png
+//   node tools/console_kit/screenshot.mjs docs/console.png
 import fs from 'node:fs';
 import path from 'node:path';
 
