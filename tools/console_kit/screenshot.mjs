@@ -6,8 +6,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 
 import { ControlClient, Server, launchBrowser, makeTempDir, openConsole, sleep, waitUntil, writeRecordings }
-    from './lib/harness.mjs';
-import { api, click, connectAndConfigure, waitText } from './lib/page.mjs';
+    from './harness.mjs';
+import { api, click, connectAndConfigure, waitText } from './page.mjs';
 
 const target = path.resolve(process.argv[2] ?? 'docs/console.png');
 const dir = makeTempDir('emgbridge-screenshot-');
