@@ -38,6 +38,7 @@ onServerChange((state, changed) => {
 
 onConnectionChange((connected) => {
   $('#banner').hidden = connected;
+  document.body.dataset.link = connected ? 'up' : 'down';
   setTone($('#link-state'), connected ? 'ok' : 'error', connected ? 'Online' : 'Offline');
   for (const button of $$('button[data-sends]')) button.disabled = !connected;
   if (connected) syncNow();

@@ -10,8 +10,9 @@ const sentHandlers = new Set();
 const stateHandlers = new Set();
 let socket = null;
 let retryMs = FIRST_RETRY_MS;
+let announced = null;   // the link state the handlers were last told
 
-export const isConnected = () => socket?.readyState === WebSocket.OPEN;
+const isConnected = () => socket?.readyState === WebSocket.OPEN;
 
 export function onMessage(handler) { messageHandlers.add(handler); }
 export function onSent(handler) { sentHandlers.add(handler); }
@@ -28,6 +29,8 @@ export function send(data) {
 
 function setConnected(connected) {
   stats.connected = connected;
+  if (announced === connected) return;
+  announced = connected;
   for (const handler of stateHandlers) handler(connected);
 }
 

@@ -18,3 +18,7 @@ export function setTone(node, tone, text) {
   node.textContent = text;
   node.dataset.tone = tone;
 }
+
+// "7 Dec, 05:10:00"-like local time of an ISO date.
+export const shortDate = (iso) =>
+  new Date(iso).toLocaleString([], { day: 'numeric', month: 'short', hour: '2-digit', minute: '2-digit', second: '2-digit', hour12: false });

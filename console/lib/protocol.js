@@ -78,14 +78,12 @@ const ARMBAND_GESTURES = [
 ];
 
 export const FRAMES_PER_SECOND = 650;
-export const FRAMES_PER_PACKET = 16;
 export const PREVIEW_FRAMES_PER_PACKET = 4;
 export const RECORD_SECONDS = 30;
 
-export const bytes = (...values) => Uint8Array.from(values);
+const bytes = (...values) => Uint8Array.from(values);
 
 export const encode = {
-  ping: () => bytes(Cmd.PING),
   scan: () => bytes(Cmd.SCAN_START, 0),
   connect: () => bytes(Cmd.CONNECT),
   disconnect: () => bytes(Cmd.DISCONNECT),
@@ -144,7 +142,7 @@ export function decodeVersion(message) {
 export const armbandGestureName = (g) => ARMBAND_GESTURES[g] ?? `Unknown gesture ${g}`;
 export const statusName = (s) => STATUS_NAMES[s] ?? `0x${hex(s)}`;
 
-export const hex = (value) => value.toString(16).padStart(2, '0').toUpperCase();
+const hex = (value) => value.toString(16).padStart(2, '0').toUpperCase();
 export const hexBytes = (data) => Array.from(data, hex).join(' ');
 
 // One-line name of a message for the log, e.g. "RECORD_RESULT OK".

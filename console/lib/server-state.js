@@ -15,6 +15,10 @@ export const server = {
   virtualArmband: false,
   dataDir: '',
   version: '',
+  // Whether W&B.txt exists and the evaluation's state ('none', 'pending',
+  // 'ready'), when /api/status tells; null when it does not.
+  model: null,
+  evaluation: null,
 };
 
 const handlers = new Set();
@@ -44,11 +48,14 @@ export async function syncNow() {
     return;
   }
   if (!status) return;
+  let armbandState = status.armband?.state ?? 'none';
+  // The server forgets an armband when it disconnects.
+  if (armbandState === 'none' && server.armband.state === 'disconnected') armbandState = 'disconnected';
   update({
     mode: status.mode,
     recordGesture: status.mode === 'recording' ? status.recordGesture : null,
     armband: {
-      state: status.armband?.state ?? 'none',
+      state: armbandState,
       firmware: status.armband?.firmware || server.armband.firmware,
       hardware: status.armband?.hardware || server.armband.hardware,
     },
@@ -57,6 +64,8 @@ export async function syncNow() {
     virtualArmband: Boolean(status.virtualArmband),
     dataDir: status.dataDir ?? '',
     version: status.version ?? '',
+    model: typeof status.model === 'boolean' ? status.model : null,
+    evaluation: typeof status.evaluation === 'string' ? status.evaluation : null,
   });
 }
 

@@ -52,9 +52,6 @@ const WORDS = {
     [Status.STOPPED]: ['info', 'Gesture stream stopped.', 'Start it again at any time.'],
     [Status.BUSY]: ['warn', 'The server is busy with another mode.', 'Stop recording or identification first.'],
   },
-  [Msg.PING]: {
-    [Status.OK]: ['ok', 'Server answered.', ''],
-  },
 };
 
 // { tone: 'ok'|'info'|'warn'|'error', text, next } for a reply.
@@ -63,6 +60,3 @@ export function describeStatus(code, status) {
   if (entry) return { tone: entry[0], text: entry[1], next: entry[2] };
   return { tone: 'warn', text: `Unexpected status ${statusName(status)}.`, next: '' };
 }
-
-// Short text for a result line, e.g. "failed: …".
-export const failedText = (code, status) => `failed: ${describeStatus(code, status).text}`;

@@ -12,6 +12,7 @@ const STATE_WORDS = {
   found: ['Found', 'info'],
   connecting: ['Connecting…', 'warn'],
   connected: ['Connected', 'ok'],
+  disconnecting: ['Disconnecting…', 'warn'],
   disconnected: ['Disconnected', 'error'],
 };
 

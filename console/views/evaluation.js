@@ -6,11 +6,9 @@ import { gestureName, onRename } from '../lib/names.js';
 
 const POLL_MS = 1000;
 const MAX_POLL_MS = 120000;
-// Right after a training the new evaluation may not have started yet, and
-// the previous one (or none) is still served.
-const START_GRACE_MS = 5000;
 
 let pollTimer = null;
+let pollRun = 0;
 let lastResult = null;
 
 const percent = (fraction) => `${(100 * fraction).toFixed(0)} %`;
@@ -21,7 +19,7 @@ function show(...children) {
 
 function heatMap(gestures, confusion) {
   const numbers = gestures.map((g) => g.gesture);
-  const head = el('tr', {}, el('th', { scope: 'col', class: 'corner' }, 'true ↓ / predicted →'),
+  const head = el('tr', {}, el('th', { scope: 'col', class: 'corner' }, 'true ↓ predicted →'),
     ...numbers.map((n) => el('th', { scope: 'col', title: gestureName(n) }, `${n}`)));
   const rows = confusion.map((counts, k) => {
     const total = counts.reduce((sum, c) => sum + c, 0) || 1;
@@ -78,11 +76,11 @@ function render(result) {
   show(...parts);
 }
 
-// Reads the evaluation; after a training, keeps polling while it is pending.
-export async function refreshEvaluation({ afterTraining = false } = {}) {
+// Reads the evaluation, and again while it is pending.
+export async function refreshEvaluation() {
   clearTimeout(pollTimer);
+  const run = ++pollRun;
   const started = performance.now();
-  let sawPending = false;
   const poll = async () => {
     let result;
     try {
@@ -90,12 +88,9 @@ export async function refreshEvaluation({ afterTraining = false } = {}) {
     } catch {
       result = null;
     }
+    if (run !== pollRun) return;
     render(result);
-    const waited = performance.now() - started;
-    const pending = result?.state === 'pending';
-    sawPending ||= pending;
-    const waiting = pending || (afterTraining && !sawPending && waited < START_GRACE_MS);
-    if (waiting && waited < MAX_POLL_MS) pollTimer = setTimeout(poll, POLL_MS);
+    if (result?.state === 'pending' && performance.now() - started < MAX_POLL_MS) pollTimer = setTimeout(poll, POLL_MS);
   };
   await poll();
 }

@@ -4,6 +4,7 @@ import { $, el, setTone } from '../lib/dom.js';
 import { send, onMessage } from '../lib/connection.js';
 import { Msg, Status, encode, armbandGestureName } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
+import { onServerChange } from '../lib/server-state.js';
 
 const HISTORY_LENGTH = 8;
 
@@ -29,4 +30,7 @@ export function initGestures() {
   $('#gesture-stream-start').addEventListener('click', () => send(encode.gestureStreamStart()));
   $('#gesture-stream-stop').addEventListener('click', () => send(encode.gestureStreamStop()));
   onMessage((data) => { if (data[0] === Msg.GESTURE && data.length >= 2) handleGesture(data[1]); });
+  onServerChange((state, changed) => {
+    if (changed.has('mode')) $('#gesture-stream-stop').classList.toggle('primary', state.mode === 'gesture-stream');
+  });
 }

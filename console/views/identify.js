@@ -34,7 +34,14 @@ function addResult(gesture) {
   showCurrent();
 }
 
+let timelineBlank = false;
+
 function drawTimeline() {
+  // Nothing to scroll once the last result has left the window.
+  const last = results[results.length - 1];
+  const blank = !last || (last.gesture === null && last.at < performance.now() - TIMELINE_MS);
+  if (blank && timelineBlank) return;
+  timelineBlank = blank;
   const canvas = $('#identify-timeline');
   const width = canvas.clientWidth;
   const height = canvas.clientHeight;
@@ -89,6 +96,11 @@ function handleIdentify(value) {
   }
 }
 
+function emphasise(running) {
+  $('#identify-start').classList.toggle('primary', !running);
+  $('#identify-stop').classList.toggle('primary', running);
+}
+
 export function initIdentify() {
   $('#identify-start').addEventListener('click', () => {
     if (!send(encode.identifyStart())) return;
@@ -99,6 +111,7 @@ export function initIdentify() {
   onMessage((data) => { if (data[0] === Msg.IDENTIFY && data.length >= 2) handleIdentify(data[1]); });
   onServerChange((state, changed) => {
     if (changed.has('gestureMask')) showLegend();
+    if (changed.has('mode')) emphasise(state.mode === 'identifying');
     if (changed.has('mode') && state.mode !== 'identifying' && current !== null) handleIdentify(Status.STOPPED);
   });
   onRename(() => { showCurrent(); showLegend(); });

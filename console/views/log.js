@@ -6,10 +6,14 @@ import { Msg, describeMessage, hexBytes } from '../lib/protocol.js';
 
 const MAX_ENTRIES = 200;
 const MAX_HEX_BYTES = 12;
+// A folded run of previews is redrawn at most this often: rewriting the line
+// on every preview costs the page more than the plot does.
+const FOLDED_REFRESH_MS = 500;
 
 const entries = [];   // { time, direction, name, bytes, count, node }
 const pending = new Set();
 let flushQueued = false;
+let foldTimer = null;
 
 const timeText = (date) => `${date.toLocaleTimeString([], { hour12: false })}.${String(date.getMilliseconds()).padStart(3, '0')}`;
 
@@ -32,6 +36,14 @@ function show(entry) {
   requestAnimationFrame(flush);
 }
 
+function showFolded(entry) {
+  if (foldTimer !== null) return;
+  foldTimer = setTimeout(() => {
+    foldTimer = null;
+    show(entry);
+  }, FOLDED_REFRESH_MS);
+}
+
 function add(direction, name, bytes = '', preview = false) {
   const entry = { time: timeText(new Date()), direction, name, bytes, count: 1, preview, node: null };
   entries.push(entry);
@@ -50,7 +62,7 @@ function record(direction, data) {
     last.count++;
     last.time = timeText(new Date());
     last.bytes = hexText(data);
-    show(last);
+    showFolded(last);
   } else {
     add(direction, describeMessage(direction, data), hexText(data), isPreview);
   }
@@ -72,11 +84,25 @@ function flush() {
   $('#log-info').textContent = `${entries.length} lines`;
 }
 
+async function writeClipboard(text) {
+  if (navigator.clipboard) {
+    await navigator.clipboard.writeText(text);
+    return;
+  }
+  // A page opened from another machine over plain http has no clipboard API.
+  const area = el('textarea', { readonly: true, class: 'offscreen' });
+  area.value = text;
+  document.body.append(area);
+  area.select();
+  const copied = document.execCommand('copy');
+  area.remove();
+  if (!copied) throw new Error('copy refused');
+}
+
 async function copyLog() {
-  const text = entries.map(lineText).join('\n');
   const button = $('#copy-log');
   try {
-    await navigator.clipboard.writeText(text);
+    await writeClipboard(entries.map(lineText).join('\n'));
     button.textContent = 'Copied';
   } catch {
     button.textContent = 'Copy failed';

@@ -1,10 +1,11 @@
 // Model: train (MODEL_GENERATE), upload to the armband (MODEL_UPDATE) with
 // its progress, the summary of W&B.txt and the held-out evaluation.
-import { $, el, setTone } from '../lib/dom.js';
+import { $, el, setTone, shortDate } from '../lib/dom.js';
 import { send, onMessage, onConnectionChange } from '../lib/connection.js';
 import { Msg, Status, encode } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 import { getModel } from '../lib/api.js';
+import { server, onServerChange } from '../lib/server-state.js';
 import { initEvaluation, refreshEvaluation } from './evaluation.js';
 
 let trainingSince = null;
@@ -28,8 +29,9 @@ function handleGenerate(value) {
   setTraining(false);
   if (value === Status.OK) {
     setTone($('#train-result'), 'ok', 'generated');
+    // The server writes W&B.txt and starts the evaluation before it replies.
     refreshModel();
-    refreshEvaluation({ afterTraining: true });
+    refreshEvaluation();
   } else {
     const { text, next } = describeStatus(Msg.GENERATE, value);
     setTone($('#train-result'), 'error', `failed: ${text} ${next}`);
@@ -53,7 +55,11 @@ function handleUpdate(value) {
   }
 }
 
-export async function refreshModel() {
+// At load the model and the evaluation are read only when /api/status says
+// they exist: a 404 shows up in the browser's console as an error.
+const evaluationServed = () => server.evaluation !== null && server.evaluation !== 'none';
+
+async function refreshModel() {
   let model;
   try {
     model = await getModel();
@@ -71,7 +77,7 @@ export async function refreshModel() {
     fact('Gestures', model.gestures),
     fact('Channels', model.channels),
     fact('Classifiers', model.rows),
-    fact('Written', model.modified ? new Date(model.modified).toLocaleString() : '–')));
+    fact('Written', model.modified ? shortDate(model.modified) : '–')));
 }
 
 export function initModel() {
@@ -95,12 +101,12 @@ export function initModel() {
     }
   });
   onConnectionChange((connected) => {
-    if (!connected) {
-      if (trainingSince !== null) setTone($('#train-result'), 'warn', 'connection lost during training; the result is unknown');
-      setTraining(false);
-      return;
-    }
-    refreshModel();
-    refreshEvaluation();
+    if (connected) return;
+    if (trainingSince !== null) setTone($('#train-result'), 'warn', 'connection lost during training; the result is unknown');
+    setTraining(false);
+  });
+  onServerChange((state, changed) => {
+    if (changed.has('model') && state.model) refreshModel();
+    if (changed.has('evaluation') && evaluationServed()) refreshEvaluation();
   });
 }

@@ -1,8 +1,8 @@
 // Recording: per gesture Record (30 s, with countdown) and Discard, the
 // result, and the recordings on disk with CSV downloads.
-import { $, $$, el, setTone } from '../lib/dom.js';
+import { $, $$, el, setTone, shortDate } from '../lib/dom.js';
 import { send, onMessage, onConnectionChange } from '../lib/connection.js';
-import { Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
+import { Cmd, Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
 import { getRecordings, recordingCsvUrl } from '../lib/api.js';
 import { gestureName, renameGesture, onRename } from '../lib/names.js';
 import { server, onServerChange, noteRecordStart, syncSoon } from '../lib/server-state.js';
@@ -23,11 +23,11 @@ function buildRows() {
       'aria-label': `Name of gesture ${n}`, spellcheck: 'false',
     });
     name.addEventListener('change', () => renameGesture(n, name.value));
-    const record = el('button', { type: 'button', 'data-record': n, class: 'small', 'data-sends': true, disabled: true }, 'Record');
+    const record = el('button', { type: 'button', 'data-record': n, class: 'small', 'data-sends': true, disabled: true, 'aria-label': `Record gesture ${n}` }, 'Record');
     record.addEventListener('click', () => startRecording(n));
-    const discard = el('button', { type: 'button', 'data-discard': n, class: 'small quiet', 'data-sends': true, disabled: true }, 'Discard');
+    const discard = el('button', { type: 'button', 'data-discard': n, class: 'small quiet', 'data-sends': true, disabled: true, 'aria-label': `Discard the recording of gesture ${n}` }, 'Discard');
     discard.addEventListener('click', () => {
-      if (send(encode.recordStop())) lastCommand = { code: 0x07, at: performance.now() };
+      if (send(encode.recordStop())) lastCommand = { code: Cmd.RECORD_STOP, at: performance.now() };
     });
     list.append(el('li', { class: 'gesture-row', 'data-gesture-row': n },
       el('span', { class: 'gesture-number num', 'aria-hidden': 'true' }, `${n}`),
@@ -42,7 +42,7 @@ function buildRows() {
 
 function startRecording(n) {
   if (!send(encode.recordStart(n))) return;
-  lastCommand = { code: 0x06, at: performance.now() };
+  lastCommand = { code: Cmd.RECORD_START, at: performance.now() };
   noteRecordStart(n);
   syncSoon(300);
 }
@@ -76,6 +76,11 @@ function tick() {
 }
 
 function followServer(state, changed) {
+  // The seconds of a recording depend on the channel count in use.
+  if (changed.has('channelMask')) refreshRecordings();
+  if (changed.has('gestureMask')) {
+    for (let n = 1; n <= 8; n++) row(n).toggleAttribute('data-selected', Boolean(state.gestureMask & (1 << (n - 1))));
+  }
   if (!changed.has('mode') && !changed.has('recordGesture')) return;
   if (state.mode !== 'recording') {
     setActive(null);
@@ -88,7 +93,7 @@ function followServer(state, changed) {
   }
   if (active?.gesture === gesture) return;
   // Started by this page: the countdown runs from the click.
-  const ownStart = lastCommand.code === 0x06 && performance.now() - lastCommand.at < 2000;
+  const ownStart = lastCommand.code === Cmd.RECORD_START && performance.now() - lastCommand.at < 2000;
   setActive({ gesture, startedAt: ownStart ? lastCommand.at : performance.now() });
   showResult('info', `recording ${gestureName(gesture)}…`);
 }
@@ -100,16 +105,18 @@ function handleRecordMessage(value) {
     refreshRecordings();
   } else if (value === Status.STOPPED) {
     showResult('warn', 'discarded');
-  } else if (lastCommand.code === 0x07 && sinceCommand < REFUSAL_WINDOW_MS) {
+  } else if (lastCommand.code === Cmd.RECORD_STOP && sinceCommand < REFUSAL_WINDOW_MS) {
     showResult('error', 'failed: no recording was running');
-  } else if (lastCommand.code === 0x06 && sinceCommand < REFUSAL_WINDOW_MS) {
+  } else if (lastCommand.code === Cmd.RECORD_START && sinceCommand < REFUSAL_WINDOW_MS) {
     showResult('error', 'failed: the server is busy; stop identification or the gesture stream first');
-  } else {
+  } else if (active) {
     showResult('error', 'failed: the recording could not be written to the data folder');
+  } else {
+    showResult('error', 'failed: refused; the server was not idle, or no recording was running');
   }
 }
 
-export async function refreshRecordings() {
+async function refreshRecordings() {
   let listing;
   try {
     listing = await getRecordings();
@@ -134,7 +141,7 @@ function recordingItem(recording, unknownChannels) {
   const { gesture, file, bytes, seconds, modified } = recording;
   const title = gesture >= 1 && gesture <= 8 ? gestureName(gesture) : file;
   const length = seconds == null ? `${bytes.toLocaleString()} bytes` : `${seconds.toFixed(1)} s`;
-  const when = modified ? new Date(modified).toLocaleString() : '';
+  const when = modified ? shortDate(modified) : '';
   return el('li', { 'data-recording': gesture },
     el('span', { class: 'recording-name' }, title),
     el('span', { class: 'num' }, length),
@@ -161,6 +168,6 @@ export function initRecording() {
   });
   onServerChange(followServer);
   onConnectionChange((connected) => { if (connected) refreshRecordings(); });
-  followServer(server, new Set(['mode']));
+  followServer(server, new Set(['mode', 'gestureMask']));
   setInterval(tick, 200);
 }

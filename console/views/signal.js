@@ -9,20 +9,19 @@ import { server, onServerChange } from '../lib/server-state.js';
 import { Msg, bitCount, decodePreview, maskMembers, FRAMES_PER_SECOND, PREVIEW_FRAMES_PER_PACKET } from '../lib/protocol.js';
 import { SampleRing } from '../lib/sample-ring.js';
 
-const WINDOW_SECONDS = 10;
+const WINDOW_SECONDS = 6;
 const SECONDS_PER_SAMPLE = PREVIEW_FRAMES_PER_PACKET / FRAMES_PER_SECOND;
 const CAPACITY = Math.ceil(WINDOW_SECONDS / SECONDS_PER_SAMPLE);
-const LANE = 128;           // vertical room of one channel, in sample counts
+const LANE = 80;            // vertical room of one channel, in sample counts
 const MIDPOINT = 128;       // an 8-bit sample's centre
-const PLOT_HEIGHT = 300;
-const NEW_STREAM_GAP_MS = 2000;
+
 const COLOURS = ['#38bdf8', '#a78bfa', '#f472b6', '#fb923c', '#facc15', '#4ade80', '#2dd4bf', '#94a3b8'];
 
 let plot = null;
 let ring = null;
 let paused = false;
 let drawPending = false;
-let lastPreviewAt = -Infinity;
+let restartAxis = true;
 let channelLabels = [];
 // Previews and draws counted over the current second, for the info line.
 let recent = { previews: 0, draws: 0 };
@@ -33,6 +32,11 @@ function labelsFor(channels) {
     : Array.from({ length: channels }, (_, i) => `ch ${i + 1}`);
 }
 
+function plotSize() {
+  const width = $('#plot').clientWidth || 600;
+  return { width, height: Math.round(Math.min(Math.max(width * 0.5, 220), 400)) };
+}
+
 // Channel i is drawn around its own lane, the first channel on top.
 const laneCentre = (i, channels) => (channels - 1 - i) * LANE;
 
@@ -41,6 +45,7 @@ function createPlot(channels) {
   ring = new SampleRing(channels, CAPACITY, SECONDS_PER_SAMPLE);
   channelLabels = labelsFor(channels);
   const container = $('#plot');
+  const { width, height } = plotSize();
   const series = [{}];
   for (let i = 0; i < channels; i++) {
     series.push({ label: channelLabels[i], stroke: COLOURS[i % COLOURS.length], width: 1, points: { show: false } });
@@ -48,8 +53,8 @@ function createPlot(channels) {
   const centres = channelLabels.map((_, i) => laneCentre(i, channels));
   const axisStyle = { stroke: '#94a3b8', grid: { stroke: 'rgba(148,163,184,0.12)', width: 1 }, ticks: { show: false } };
   plot = new uPlot({
-    width: container.clientWidth || 600,
-    height: PLOT_HEIGHT,
+    width,
+    height,
     legend: { show: false },
     cursor: { show: false },
     series,
@@ -58,7 +63,7 @@ function createPlot(channels) {
       y: { range: [-LANE / 2, (channels - 0.5) * LANE] },
     },
     axes: [
-      { ...axisStyle, values: (_, ticks) => ticks.map((t) => `${Math.round(t)} s`) },
+      { ...axisStyle, incrs: [1, 2, 5, 10, 30, 60], values: (_, ticks) => ticks.map((t) => `${t} s`) },
       { ...axisStyle, size: 48, splits: () => centres, values: () => channelLabels },
     ],
   }, ring.view(), container);
@@ -85,11 +90,8 @@ function handlePreview(data) {
   if (!preview) return;
   stats.previewFrames += preview.frameCount;
   if (ring.channels !== preview.channels) createPlot(preview.channels);
-  // A stream that starts again after a pause (a new recording) starts its
-  // time axis at zero.
-  const now = performance.now();
-  if (now - lastPreviewAt > NEW_STREAM_GAP_MS) ring.clear();
-  lastPreviewAt = now;
+  if (restartAxis) ring.clear();
+  restartAxis = false;
   const { channels, frameCount, samples } = preview;
   const toLane = (value, i) => value - MIDPOINT + laneCentre(i, channels);
   for (let f = 0; f < frameCount; f++) ring.push(samples.subarray(f * channels, (f + 1) * channels), toLane);
@@ -113,7 +115,11 @@ function showRates() {
 
 export function initSignal() {
   $('#pause').addEventListener('click', togglePause);
-  onMessage((data) => { if (data[0] === Msg.PREVIEW) handlePreview(data); });
+  onMessage((data) => {
+    if (data[0] === Msg.PREVIEW) handlePreview(data);
+    // The next recording starts its time axis at zero.
+    else if (data[0] === Msg.RECORD || data[0] === Msg.DISCONNECT) restartAxis = true;
+  });
   onServerChange((state, changed) => {
     if (!changed.has('channelMask')) return;
     const configured = bitCount(state.channelMask);
@@ -124,7 +130,14 @@ export function initSignal() {
       plot.redraw(false, true);
     }
   });
-  new ResizeObserver(() => plot?.setSize({ width: $('#plot').clientWidth, height: PLOT_HEIGHT })).observe($('#plot'));
+  // Resized in the next frame: resizing inside the observer would notify it again at once.
+  let shownWidth = 0;
+  new ResizeObserver(() => requestAnimationFrame(() => {
+    const size = plotSize();
+    if (size.width === shownWidth) return;
+    shownWidth = size.width;
+    plot.setSize(size);
+  })).observe($('#plot'));
   createPlot(bitCount(server.channelMask) || 8);
   setInterval(showRates, 1000);
 }
