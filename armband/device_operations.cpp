@@ -11,7 +11,9 @@
 #include "armband/hub_events.h"
 #include "armband/kinvo_handle.h"
 #include "commands/protocol.h"
+#include "core/emg_geometry.h"
 #include "core/logger.h"
+#include "core/operating_state.h"
 
 namespace {
 
@@ -62,9 +64,7 @@ void KinvoHandle::setEmgRawDataConfig(uint8_t channelMask) {
         postHubEvent(MSG_EMG_RAW_CONFIG_RESULT, STATUS_NO_CONFIG);
         return;
     }
-    int channels = 0;
-    for (int bit = 0; bit < 8; ++bit) channels += (channelMask >> bit) & 1;
-    const uint16_t dataLength = static_cast<uint16_t>(EMG_FRAMES_PER_PACKET * channels);
+    const uint16_t dataLength = static_cast<uint16_t>(EMG_FRAMES_PER_PACKET * bitCount(channelMask));
     config->setEmgRawDataConfig(EMG_SAMPLE_RATE, channelMask, dataLength, EMG_RESOLUTION,
                                 [](kv::ResponseResult result) {
                                     logPrint(LOG_DEBUG, LOG_TAG, "%s, result(%d)",

@@ -2,6 +2,7 @@
 
 #include "client/ws_server.h"
 #include "commands/protocol.h"
+#include "core/emg_geometry.h"
 #include "core/event_queue.h"
 #include "core/operating_state.h"
 
@@ -12,7 +13,8 @@ std::mutex identifyBufferMutex;
 
 namespace {
 
-constexpr size_t PREVIEW_BLOCKS = 4;  // frames 0, 4, 8 and 12 of a 16-frame packet
+constexpr size_t PREVIEW_BLOCKS = 4;  // frames 0, 4, 8 and 12 of a packet
+constexpr size_t PREVIEW_FRAME_STEP = EMG_FRAMES_PER_PACKET / PREVIEW_BLOCKS;
 
 void recordPacket(const uint8_t* packet, size_t length) {
     {
@@ -24,6 +26,8 @@ void recordPacket(const uint8_t* packet, size_t length) {
     sendToClients(preview, static_cast<uint8_t>(previewLength));
 }
 
+// Called once operatingMode is MODE_IDENTIFYING, which IDENTIFY_START sets after
+// the window length (core/operating_state.h).
 void collectForIdentification(const uint8_t* packet, size_t length) {
     const size_t windowLength = identifyWindowLength;
     EventRecord window;
@@ -33,6 +37,7 @@ void collectForIdentification(const uint8_t* packet, size_t length) {
         if (windowLength == 0 || identifyBuffer->size() <= windowLength) return;
         window = std::make_shared<std::vector<uint8_t>>(identifyBuffer->begin(),
                                                        identifyBuffer->begin() + windowLength);
+        // Windows overlap by half: the next one starts WINDOW_HALF_FRAMES later.
         identifyBuffer->erase(identifyBuffer->begin(), identifyBuffer->begin() + windowLength / 2);
     }
     identifyQueue.push(std::move(window));
@@ -41,13 +46,13 @@ void collectForIdentification(const uint8_t* packet, size_t length) {
 }  // namespace
 
 size_t buildEmgPreview(const uint8_t* packet, size_t length, uint8_t* out) {
-    const size_t blockLength = length / 16;  // one frame of a 16-frame packet
+    const size_t blockLength = length / EMG_FRAMES_PER_PACKET;  // one frame
     size_t blocks = PREVIEW_BLOCKS;
     if (blockLength > 0 && 1 + blocks * blockLength > MAX_SERVER_MESSAGE) blocks = (MAX_SERVER_MESSAGE - 1) / blockLength;
     size_t size = 0;
     out[size++] = MSG_EMG_PREVIEW;
     for (size_t k = 0; k < blocks; ++k) {
-        const uint8_t* block = packet + 4 * k * blockLength;
+        const uint8_t* block = packet + PREVIEW_FRAME_STEP * k * blockLength;
         for (size_t i = 0; i < blockLength; ++i) out[size++] = block[i];
     }
     return size;

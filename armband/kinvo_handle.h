@@ -48,7 +48,6 @@ constexpr uint32_t NOTIFY_EMG_RAW = 0x80;
 // Raw EMG stream parameters.
 constexpr uint16_t EMG_SAMPLE_RATE = 650;
 constexpr uint8_t EMG_RESOLUTION = 8;
-constexpr uint32_t EMG_FRAMES_PER_PACKET = 16;
 constexpr int SCAN_MODE = 192;
 
 // How long a device operation waits for the armband's answer before giving up.

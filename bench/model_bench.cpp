@@ -99,7 +99,7 @@ void BM_IdentifyChunk(benchmark::State& state)
 
     // Chunks 65 frames apart over a recording, as the live stream cuts them.
     const std::vector<uint8_t> stream = recordGesture(5, 11);
-    const size_t step = IDENTIFY_HALF_FRAMES * CHANNELS;
+    const size_t step = WINDOW_HALF_FRAMES * CHANNELS;
     const size_t chunkBytes = 2 * step;
     size_t position = 0;
     for (auto _ : state) {

@@ -1,6 +1,5 @@
 #include "commands/dispatcher.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -70,7 +69,7 @@ void commandGestureStreamStart(Reply& reply) {
 }
 
 void commandGestureStreamStop(Reply& reply) {
-    reply.push_back(CMD_GESTURE_STREAM_START);
+    reply.push_back(REPLY_GESTURE_STREAM_STOP);
     if (operatingMode != MODE_GESTURE_STREAM) {
         reply.push_back(STATUS_BUSY);
         return;
@@ -80,19 +79,50 @@ void commandGestureStreamStop(Reply& reply) {
     reply.push_back(STATUS_STOPPED);
 }
 
-// Narrow text of a version string; empty when it cannot be converted.
-std::string narrowText(const std::wstring& text) {
-    std::string buffer(text.size() * 4 + 1, '\0');
-    const size_t written = std::wcstombs(&buffer[0], text.c_str(), buffer.size());
-    if (written == static_cast<size_t>(-1)) return std::string();
-    buffer.resize(written);
-    return buffer;
+// Appends bytes while the reply's length still fits its one-byte field; false once they do not.
+bool appendWhole(Reply& reply, const uint8_t* bytes, size_t count) {
+    if (reply.size() + count > MAX_SERVER_MESSAGE) return false;
+    reply.insert(reply.end(), bytes, bytes + count);
+    return true;
 }
 
 void appendText(Reply& reply, const std::string& text) {
     for (char c : text) {
-        if (reply.size() >= MAX_SERVER_MESSAGE) return;  // the reply's length travels as one byte
-        reply.push_back(static_cast<uint8_t>(c));
+        const uint8_t byte = static_cast<uint8_t>(c);
+        if (!appendWhole(reply, &byte, 1)) return;
+    }
+}
+
+// The armband's wide text as UTF-8, cut before the first character that does
+// not fit whole (wide text of two-byte units is read as UTF-16).
+void appendUtf8(Reply& reply, const std::wstring& text) {
+    for (size_t k = 0; k < text.size(); ++k) {
+        uint32_t code = static_cast<uint32_t>(text[k]);
+        if (code >= 0xD800 && code < 0xDC00 && k + 1 < text.size()) {
+            const uint32_t low = static_cast<uint32_t>(text[k + 1]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                ++k;
+            }
+        }
+        if ((code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) code = 0xFFFD;  // not a character
+        uint8_t bytes[4];
+        size_t count;
+        if (code < 0x80) {
+            bytes[0] = static_cast<uint8_t>(code);
+            count = 1;
+        } else if (code < 0x800) {
+            bytes[0] = static_cast<uint8_t>(0xC0 | (code >> 6));
+            count = 2;
+        } else if (code < 0x10000) {
+            bytes[0] = static_cast<uint8_t>(0xE0 | (code >> 12));
+            count = 3;
+        } else {
+            bytes[0] = static_cast<uint8_t>(0xF0 | (code >> 18));
+            count = 4;
+        }
+        for (size_t b = 1; b < count; ++b) bytes[b] = static_cast<uint8_t>(0x80 | ((code >> (6 * (count - 1 - b))) & 0x3F));
+        if (!appendWhole(reply, bytes, count)) return;
     }
 }
 
@@ -102,9 +132,9 @@ void commandGetVersion(Reply& reply) {
     if (listener) versions = listener->queryVersions();
     appendText(reply, SERVER_VERSION);
     appendText(reply, "/");
-    appendText(reply, narrowText(versions["FW"]));
+    appendUtf8(reply, versions["FW"]);
     appendText(reply, "/");
-    appendText(reply, narrowText(versions["HW"]));
+    appendUtf8(reply, versions["HW"]);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ void removeFeatureFiles() {
     for (int k = 0; k <= 8; ++k) std::remove(featureFileName(k).c_str());
 }
 
-int generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask) {
+GenerateResult generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask) {
     for (int g = 1; g <= 8; ++g) {
         if (selected(gestureMask, g) && recordings.find(static_cast<uint8_t>(g)) == recordings.end()) {
             return GENERATE_MISSING_RECORDING;
@@ -36,7 +36,7 @@ int generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t c
         if (!selected(gestureMask, g)) continue;
         const std::vector<uint8_t>& recording = *recordings.at(static_cast<uint8_t>(g));
         if (recording.size() < channels * MIN_RECORDING_FRAMES) return GENERATE_FEATURES_FAILED;
-        if (extractFeatures(std::to_string(g), recording.data(), recording.size(), channels) != 0) {
+        if (extractFeatures(std::to_string(g), recording.data(), recording.size(), channels) != FEATURES_OK) {
             return GENERATE_FEATURES_FAILED;
         }
     }

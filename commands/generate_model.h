@@ -13,7 +13,7 @@ enum GenerateResult : int {
     GENERATE_UNUSABLE_CONFIG = -4,  // fewer than two gestures or no channel: nothing touched
 };
 
-int generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask);
+GenerateResult generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask);
 
 // Removes "feature0.txt" to "feature8.txt"; missing files are no error.
 void removeFeatureFiles();

@@ -16,18 +16,20 @@ void commandIdentifyStart(uint8_t length, Reply& reply) {
         reply.push_back(STATUS_FAIL);
         return;
     }
-    logPrint(LOG_DEBUG, LOG_TAG, "start identify command recieved.");
+    logPrint(LOG_DEBUG, LOG_TAG, "start identify command recieved.");  // spelling kept: log readers match it
     int32_t rows = 0;
     int32_t columns = 0;
     // The identification thread keeps the model in fixed arrays: a shape they
     // cannot hold is refused here rather than overrun there.
-    if (operatingMode != MODE_IDLE || !readModelShape(rows, columns) || !modelShapeUsable(rows, columns)) {
+    if (operatingMode != MODE_IDLE || !readModelShape(rows, columns) || !modelShapeUsable(rows, columns) ||
+        !modelNumbersFinite()) {
         reply.push_back(STATUS_FAIL);
         return;
     }
+    // Hand-over order (see core/operating_state.h): shape, then newModelFlag, then the mode.
     modelRows = rows;
     modelColumns = columns;
-    identifyWindowLength = static_cast<uint32_t>(columns - 1) * FEATURE_WINDOW_FRAMES;
+    identifyWindowLength = static_cast<uint32_t>(columns - 1) * WINDOW_FRAMES;
     logPrint(LOG_DEBUG, LOG_TAG, "identify buffer length:%d", static_cast<int>(identifyWindowLength.load()));
     newModelFlag.exchange(true);
     operatingMode = MODE_IDENTIFYING;
@@ -39,12 +41,12 @@ void commandIdentifyStart(uint8_t length, Reply& reply) {
 }
 
 void commandIdentifyStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_IDENTIFY_START);
+    reply.push_back(REPLY_IDENTIFY_STOP);
     if (length != 1) {
         reply.push_back(STATUS_FAIL);
         return;
     }
-    logPrint(LOG_DEBUG, LOG_TAG, "stop identify command recieved.");
+    logPrint(LOG_DEBUG, LOG_TAG, "stop identify command recieved.");  // spelling kept: log readers match it
     if (listener) listener->setDataNotifySwitch(NOTIFY_NONE);
     operatingMode = MODE_IDLE;
     reply.push_back(STATUS_STOPPED);

@@ -7,6 +7,7 @@
 #include "commands/model_image.h"
 #include "commands/protocol.h"
 #include "commands/recording.h"
+#include "core/emg_geometry.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
 #include "model/evaluation_service.h"
@@ -14,16 +15,22 @@
 
 namespace {
 
-// The whole file, or nothing when it cannot be opened.
-std::shared_ptr<std::vector<uint8_t>> readWholeFile(const std::string& name) {
+enum ReadResult {
+    READ_OK,
+    READ_OPEN_FAILED,
+    READ_FAILED,
+};
+
+// The whole file into bytes; a read error is not taken for its end.
+ReadResult readWholeFile(const std::string& name, std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (!file) return nullptr;
-    auto bytes = std::make_shared<std::vector<uint8_t>>();
+    if (!file) return READ_OPEN_FAILED;
     uint8_t block[65536];
     size_t count;
-    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes->insert(bytes->end(), block, block + count);
+    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes.insert(bytes.end(), block, block + count);
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    return bytes;
+    return failed ? READ_FAILED : READ_OK;
 }
 
 }  // namespace
@@ -39,11 +46,16 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
         return;
     }
     RecordingSet recordings;
-    for (int g = 1; g <= 8; ++g) {
+    for (int g = 1; g <= static_cast<int>(MAX_GESTURES); ++g) {
         if (!((gestures >> (g - 1)) & 1u)) continue;
-        std::shared_ptr<std::vector<uint8_t>> bytes = readWholeFile(rawFileName(static_cast<unsigned>(g)));
-        if (!bytes) {
-            logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");
+        const std::string name = rawFileName(static_cast<unsigned>(g));
+        auto bytes = std::make_shared<std::vector<uint8_t>>();
+        const ReadResult result = readWholeFile(name, *bytes);
+        if (result != READ_OK) {
+            if (result == READ_OPEN_FAILED)
+                logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");  // word for word; names no file
+            else
+                logPrint(LOG_DEBUG, LOG_TAG, "%s cannot be read completely", name.c_str());
             reply.push_back(STATUS_FAIL);
             return;
         }
@@ -62,7 +74,7 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
 }
 
 void commandModelGenerateStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_MODEL_GENERATE);
+    reply.push_back(REPLY_MODEL_GENERATE_STOP);
     reply.push_back(length == 1 ? STATUS_STOPPED : STATUS_FAIL);
 }
 
@@ -70,7 +82,7 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
     logPrint(LOG_DEBUG, LOG_TAG, "Start model update...");
     reply.push_back(CMD_MODEL_UPDATE);
     if (length != 1) {
-        logPrint(LOG_DEBUG, LOG_TAG, "MODEL_UPDATE CMD lenght error");
+        logPrint(LOG_DEBUG, LOG_TAG, "MODEL_UPDATE CMD lenght error");  // spelling kept: log readers match it
         reply.push_back(STATUS_LENGTH_ERROR);
         return;
     }
@@ -90,8 +102,15 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
     const uint8_t gestures = gestureCount;
     if (columns - 1 != channelCount || static_cast<float>(rows) != gestures * (gestures - 1) * 0.5f) {
         reply.push_back(STATUS_FAIL);
+        // Spelling kept word for word: log readers match this text.
         logPrint(LOG_DEBUG, LOG_TAG,
                  "There is difference between W&B configuration and channle(gesture) configuration");
+        closeFiles();
+        return;
+    }
+    if (!modelNumbersFinite()) {
+        reply.push_back(STATUS_FAIL);
+        logPrint(LOG_DEBUG, LOG_TAG, "W&B.txt holds a value that is not a finite number");
         closeFiles();
         return;
     }
@@ -111,6 +130,6 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
 }
 
 void commandModelUpdateStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_MODEL_UPDATE);
+    reply.push_back(REPLY_MODEL_UPDATE_STOP);
     reply.push_back(length == 1 ? STATUS_STOPPED : STATUS_FAIL);
 }

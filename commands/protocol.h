@@ -25,6 +25,14 @@ enum CommandCode : uint8_t {
     CMD_EXIT = 0xFF,
 };
 
+// Each stop command replies under its start command's code, so that the client
+// reads the reply as the end of the flow it started. Deliberate, not a slip.
+constexpr uint8_t REPLY_RECORD_STOP = CMD_RECORD_START;
+constexpr uint8_t REPLY_IDENTIFY_STOP = CMD_IDENTIFY_START;
+constexpr uint8_t REPLY_MODEL_GENERATE_STOP = CMD_MODEL_GENERATE;
+constexpr uint8_t REPLY_MODEL_UPDATE_STOP = CMD_MODEL_UPDATE;
+constexpr uint8_t REPLY_GESTURE_STREAM_STOP = CMD_GESTURE_STREAM_START;
+
 // Server messages that are not immediate replies.
 enum MessageCode : uint8_t {
     MSG_SCAN_RESULT = 0x02,

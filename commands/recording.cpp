@@ -19,30 +19,29 @@ void switchStreams(uint32_t flags) {
     if (listener) listener->setDataNotifySwitch(flags);
 }
 
-struct SaveResult {
-    bool opened = false;
-    size_t written = 0;
-    bool closed = false;
+enum SaveResult {
+    SAVE_OK,
+    SAVE_OPEN_FAILED,
+    SAVE_WRITE_FAILED,
 };
 
-// Appends the recording with one write. A short write is cut off again, so a
-// failed save never leaves a partial recording in front of the next one.
+// Appends the recording with one write. A write, flush or close that fails cuts
+// the file back to its size before the save, so a failed save never leaves a
+// partial recording in front of the next one.
 SaveResult appendRecording(const std::string& name, const std::vector<uint8_t>& bytes) {
-    SaveResult result;
     std::FILE* file = std::fopen(name.c_str(), "ab");
-    if (!file) return result;
-    result.opened = true;
+    if (!file) return SAVE_OPEN_FAILED;
     std::fseek(file, 0, SEEK_END);
     const long sizeBefore = std::ftell(file);
-    result.written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-    if (result.written != bytes.size() && sizeBefore >= 0) {
-        std::fflush(file);
-        if (ftruncate(fileno(file), sizeBefore) != 0) {
-            // Nothing more can be done; the save is reported as failed either way.
-        }
+    bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // The stdio buffer may have taken every byte: only the flush shows whether they reached the file.
+    written = std::fflush(file) == 0 && written;
+    const bool closed = std::fclose(file) == 0;
+    if (written && closed) return SAVE_OK;
+    if (sizeBefore >= 0 && truncate(name.c_str(), sizeBefore) != 0) {
+        // Nothing more can be done; the save is reported as failed either way.
     }
-    result.closed = std::fclose(file) == 0;
-    return result;
+    return SAVE_WRITE_FAILED;
 }
 
 }  // namespace
@@ -55,20 +54,28 @@ void commandRecordStart(const uint8_t* bytes, uint8_t length, Reply& reply) {
         reply.push_back(STATUS_FAIL);
         return;
     }
-    recordGesture = bytes[1];
+    const uint8_t gesture = bytes[1];
+    const std::shared_ptr<kv::Armband> armband = heldArmband();
+    recordGesture = gesture;
     {
         std::lock_guard<std::mutex> lock(recordBufferMutex);
         recordBuffer->clear();
     }
     operatingMode = MODE_RECORDING;
-    switchStreams(NOTIFY_EMG_RAW);
+    switchStreams(NOTIFY_EMG_RAW);  // blocks until the armband answers
     recordTimer.stop();
     timerId = TIMER_ID_RECORD_LIMIT;
     recordTimer.start(recordTimerExpired, RECORD_LIMIT_MS);
+    // A disconnection while the switch waited has reset the recording. Checked
+    // after arming: a disconnection from now on finds the timer armed and stops it.
+    if (operatingMode == MODE_RECORDING && recordGesture == gesture && heldArmband() == armband) return;
+    recordTimer.stop();
+    timerId = TIMER_ID_NONE;
+    reply.push_back(STATUS_FAIL);
 }
 
 void commandRecordStop(uint8_t length, Reply& reply) {
-    reply.push_back(CMD_RECORD_START);
+    reply.push_back(REPLY_RECORD_STOP);
     if (length != 1 || operatingMode != MODE_RECORDING) {
         reply.push_back(STATUS_FAIL);
         return;
@@ -110,15 +117,17 @@ void handleInternalEvents(const uint8_t* payload, uint8_t length) {
         size = recordBuffer->size();
         result = appendRecording(name, *recordBuffer);
     }
-    if (!result.opened) {
-        logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");
-        reply[1] = STATUS_FAIL;
-    } else if (result.written != size || !result.closed) {
-        logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data save failed: %zu of %zu bytes written to %s%s", result.written,
-                 size, name.c_str(), result.closed ? "" : ", close failed");
-        reply[1] = STATUS_FAIL;
-    } else {
-        logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data saved: SUCCESS");
+    switch (result) {
+        case SAVE_OPEN_FAILED:
+            // Kept word for word (it names no file): log readers match on this text.
+            logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");
+            reply[1] = STATUS_FAIL;
+            break;
+        case SAVE_WRITE_FAILED:
+            logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data save failed: %zu bytes not stored in %s", size, name.c_str());
+            reply[1] = STATUS_FAIL;
+            break;
+        case SAVE_OK: logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data saved: SUCCESS"); break;
     }
     sendToClients(reply, sizeof reply);
 }

@@ -13,6 +13,28 @@
 // event type; on identifyQueue a record is a plain window of EMG bytes.
 using EventRecord = std::shared_ptr<std::vector<uint8_t>>;
 
+// Who produces each record on eventQueue and which handler takes it; the main
+// loop (dispatchRecord, core/app.cpp) calls every handler on the main thread.
+//
+//   APP_CLIENT_EVT [0, message...]
+//       from WebSocket onMessage, client/ (serverThread)
+//       to   handleClientCommands, commands/dispatcher
+//   HUB_EVT [1, code, status]
+//       from postHubEvent: listener callbacks and SDK completions (sdkPollThread),
+//            device operations that find no armband (main)
+//       to   handleHubEvents, armband/hub_events, which forwards [code, status]
+//   TIMER_EVT [2, timerId]
+//       from recordTimerExpired, core/timer (timerThread)
+//       to   handleTimerEvents, commands/recording
+//   INTERNAL_EVT [3, job]
+//       from handleTimerEvents (main)
+//       to   handleInternalEvents, commands/recording
+//   EXIT_EVT [4]
+//       from exitApplication: client EXIT (main), the signal thread, hub state 3 (sdkPollThread)
+//       to   the main loop, which then ends
+//
+// identifyQueue carries plain windows of EMG bytes from routeEmgPacket
+// (sdkPollThread) to identifyThread, its only consumer.
 enum EventType : uint8_t {
     APP_CLIENT_EVT = 0,
     HUB_EVT = 1,

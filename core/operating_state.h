@@ -12,16 +12,34 @@ enum OperatingMode : int32_t {
     MODE_GESTURE_STREAM = 3,
 };
 
+// Written by the record, identification and gesture-stream commands and the
+// save (main thread), and reset to MODE_IDLE by a disconnection (sdkPollThread).
+// Read by the packet routing and the gesture callback (sdkPollThread).
 extern std::atomic<int32_t> operatingMode;
+// Written by EMG_RAW_CONFIG (main); 0 at start-up and after a disconnection
+// (sdkPollThread), meaning "not configured". gestureMask is also read by
+// identifyThread to turn class numbers into gestures.
 extern std::atomic<uint8_t> channelMask;
 extern std::atomic<uint8_t> channelCount;
 extern std::atomic<uint8_t> gestureMask;
 extern std::atomic<uint8_t> gestureCount;
+// Written by RECORD_START (main), read by the save (main); 255 at start-up and
+// after a disconnection (sdkPollThread).
 extern std::atomic<uint8_t> recordGesture;
+// The identification hand-over. IDENTIFY_START (main) writes the shape
+// (modelRows, modelColumns, identifyWindowLength) first, then sets newModelFlag,
+// then sets operatingMode to MODE_IDENTIFYING; that order is what makes the shape
+// visible to identifyThread, which reads it only after it sees the flag, and to
+// the routing, which cuts windows only once the mode is set. A successful
+// MODEL_GENERATE (main) also sets the flag; identifyThread clears it after a load.
+// identifyWindowLength 0 (until the first IDENTIFY_START) cuts no windows;
+// modelRows and modelColumns are 0 until then.
 extern std::atomic<uint32_t> identifyWindowLength;
 extern std::atomic<int32_t> modelRows;
 extern std::atomic<int32_t> modelColumns;
 extern std::atomic<bool> newModelFlag;
+// Class number last reported by identifyThread; 255 (nothing reported) at
+// start-up and after a disconnection (sdkPollThread).
 extern std::atomic<uint8_t> lastIdentifyResult;
 
 // Number of set bits among bits 0 to 7.

@@ -23,13 +23,12 @@ bool Timer::start(Callback callback, uint32_t intervalMs) {
     }
     expiry_ = Clock::now() + std::chrono::milliseconds(intervalMs);
     callback_ = std::move(callback);
-    running_ = manager_->add(this);
-    return running_;
+    return manager_->add(this);
 }
 
 bool Timer::stop() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (running_ && manager_->remove(this)) running_ = false;
+    if (running_) manager_->remove(this);
     return !running_;
 }
 
@@ -50,6 +49,9 @@ bool TimerManager::add(Timer* timer) {
     const bool newTop = heap_.empty() || timer->expiry_ < heap_.front()->expiry_;
     heap_.push_back(timer);
     std::push_heap(heap_.begin(), heap_.end(), later);
+    // Set under the heap mutex, so that a timer that fires at once is seen
+    // running here before the thread clears the flag.
+    timer->running_ = true;
     if (newTop) wake_.notify_all();
     return true;
 }
@@ -61,6 +63,7 @@ bool TimerManager::remove(Timer* timer) {
     const bool wasTop = it == heap_.begin();
     heap_.erase(it);
     std::make_heap(heap_.begin(), heap_.end(), later);
+    timer->running_ = false;
     if (wasTop) wake_.notify_all();
     return true;
 }

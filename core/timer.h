@@ -45,6 +45,8 @@ public:
     TimerManager(const TimerManager&) = delete;
     TimerManager& operator=(const TimerManager&) = delete;
 
+    // Both change the timer's running flag under the heap mutex, the one the
+    // timer thread clears it under when the timer fires.
     bool add(Timer* timer);
     bool remove(Timer* timer);
 

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t layout = in.byte();
     const uint32_t channels = 1u + (layout & 7u);
     const int32_t gestures = 2 + (layout >> 3) % 3;
-    const size_t limit = std::min(MAX_RECORDING_BYTES, channels * FEATURE_WINDOW_FRAMES * MAX_RECORDING_WINDOWS);
+    const size_t limit = std::min(MAX_RECORDING_BYTES, channels * WINDOW_FRAMES * MAX_RECORDING_WINDOWS);
 
     for (int32_t g = 1; g <= gestures; ++g) {
         size_t length = in.byte();

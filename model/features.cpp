@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr float WINDOW_FRAMES_F = 130.0f;
+constexpr float WINDOW_FRAMES_F = static_cast<float>(WINDOW_FRAMES);
 
 // Offset-free samples y[f][c] (frame-major) after subtracting each channel's mean.
 std::vector<float> removeChannelMeans(const uint8_t* bytes, size_t frames, uint32_t channels)
@@ -34,16 +34,16 @@ std::vector<float> windowVariances(const std::vector<float>& y, size_t frames, u
         average[f] = sum / static_cast<float>(channels);
     }
 
-    const size_t windows = frames / FEATURE_WINDOW_FRAMES;
+    const size_t windows = frames / WINDOW_FRAMES;
     std::vector<float> variance(windows);
     for (size_t w = 0; w < windows; ++w) {
-        const float* a = &average[w * FEATURE_WINDOW_FRAMES];
+        const float* a = &average[w * WINDOW_FRAMES];
         float sum = 0.0f;
-        for (uint32_t i = 0; i < FEATURE_WINDOW_FRAMES; ++i)
+        for (uint32_t i = 0; i < WINDOW_FRAMES; ++i)
             sum = sum + a[i];
         const float mean = sum / WINDOW_FRAMES_F;
         float squares = 0.0f;
-        for (uint32_t i = 0; i < FEATURE_WINDOW_FRAMES; ++i) {
+        for (uint32_t i = 0; i < WINDOW_FRAMES; ++i) {
             const float d = a[i] - mean;
             squares = squares + d * d;
         }
@@ -54,10 +54,10 @@ std::vector<float> windowVariances(const std::vector<float>& y, size_t frames, u
 
 void appendWindowMav(const std::vector<float>& y, size_t window, uint32_t channels, std::vector<float>& features)
 {
-    const float* first = &y[window * FEATURE_WINDOW_FRAMES * channels];
+    const float* first = &y[window * WINDOW_FRAMES * channels];
     for (uint32_t c = 0; c < channels; ++c) {
         float sum = 0.0f;
-        for (uint32_t i = 0; i < FEATURE_WINDOW_FRAMES; ++i)
+        for (uint32_t i = 0; i < WINDOW_FRAMES; ++i)
             sum = sum + std::fabs(first[i * channels + c]);
         features.push_back(sum / WINDOW_FRAMES_F);
     }
@@ -100,19 +100,19 @@ std::vector<float> windowFeatures(const uint8_t* bytes, size_t length, uint32_t 
     return activeWindowFeatures(y, windowVariances(y, frames, channels), channels);
 }
 
-int extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels)
+FeatureResult extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels)
 {
     if (channels == 0 || channels > MAX_CHANNELS)
-        return 2;
+        return FEATURES_BAD_CHANNELS;
 
     const std::string fileName = "feature" + name + ".txt";
     const std::vector<float> features = windowFeatures(bytes, length, channels);
 
     FILE* file = std::fopen(fileName.c_str(), "a");
     if (file == nullptr)
-        return 1;
+        return FEATURES_FILE_FAILED;
     for (float value : features)
         std::fprintf(file, "%f ", value);
     std::fclose(file);
-    return 0;
+    return FEATURES_OK;
 }

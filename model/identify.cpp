@@ -7,20 +7,19 @@
 
 namespace {
 
-constexpr uint32_t WINDOW_FRAMES = 2 * IDENTIFY_HALF_FRAMES;
-constexpr float WINDOW_FRAMES_F = 130.0f;
-constexpr float INITIAL_OFFSET[8] = {123.69f, 122.67f, 122.28f, 122.02f, 122.14f, 122.17f, 122.2f, 121.8f};
+constexpr float WINDOW_FRAMES_F = static_cast<float>(WINDOW_FRAMES);
+constexpr float INITIAL_OFFSET[MAX_CHANNELS] = {123.69f, 122.67f, 122.28f, 122.02f, 122.14f, 122.17f, 122.2f, 121.8f};
 
 // Offset-free window y[f][c], frame-major, in the caller's storage.
 struct Window {
-    float y[WINDOW_FRAMES * 8];
+    float y[WINDOW_FRAMES * MAX_CHANNELS];
 };
 
 // Builds y from the stored half and the new half, and moves the offsets halfway
 // towards this window's channel means.
 void removeOffsets(const uint8_t* chunk, uint32_t channels, IdentifyState& state, Window& window)
 {
-    const uint32_t half = channels * IDENTIFY_HALF_FRAMES;
+    const uint32_t half = channels * WINDOW_HALF_FRAMES;
     for (uint32_t c = 0; c < channels; ++c) {
         float sum = 0.0f;
         for (uint32_t f = 0; f < WINDOW_FRAMES; ++f) {
@@ -139,11 +138,11 @@ void resetIdentifyState(IdentifyState& state)
 int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyModel& model)
 {
     // Only a loaded model (see modelShapeUsable) can be evaluated within the fixed arrays.
-    if (model.channels < 1 || model.channels > 8 || model.gestures < 2 || model.gestures > 8)
+    if (model.channels < 1 || model.channels > MAX_CHANNELS || model.gestures < 2 || model.gestures > MAX_GESTURES)
         return 0;
 
     const uint32_t channels = model.channels;
-    const uint32_t half = channels * WINDOW_FRAMES / 2;
+    const uint32_t half = channels * WINDOW_HALF_FRAMES;
     if (!state.primed) {
         std::memcpy(state.storedHalf, chunk, half);
         state.primed = true;
@@ -168,7 +167,7 @@ int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyMode
 
 int32_t voteClass(const float* features, const IdentifyModel& model)
 {
-    uint32_t votes[8] = {};
+    uint32_t votes[MAX_GESTURES] = {};
     const PairRecord* pair = model.pairs;
     for (uint32_t i = 0; i < model.gestures; ++i) {
         for (uint32_t j = i + 1; j < model.gestures; ++j, ++pair) {
@@ -187,10 +186,10 @@ int32_t voteClass(const float* features, const IdentifyModel& model)
 
 uint8_t gestureForClass(int classNumber, uint8_t gestureMask)
 {
-    if (classNumber < 1 || classNumber > 8)
+    if (classNumber < 1 || classNumber > static_cast<int>(MAX_GESTURES))
         return NO_GESTURE;
     int seen = 0;
-    for (int bit = 0; bit < 8; ++bit) {
+    for (uint32_t bit = 0; bit < MAX_GESTURES; ++bit) {
         if ((gestureMask >> bit) & 1) {
             if (++seen == classNumber)
                 return static_cast<uint8_t>(bit + 1);

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int32_t MAX_NUMBERS = 28 * 9;
+constexpr int32_t MAX_NUMBERS = MAX_GESTURE_PAIRS * (MAX_CHANNELS + 1);
 
 int32_t gestureCountForRows(int32_t rows)
 {
@@ -20,15 +20,15 @@ int32_t gestureCountForRows(int32_t rows)
 
 bool modelShapeUsable(int32_t rows, int32_t columns)
 {
-    if (columns < 2 || columns > 9)
+    if (columns < 2 || columns > static_cast<int32_t>(MAX_CHANNELS) + 1)
         return false;
-    for (int32_t g = 2; g <= 8; ++g)
+    for (int32_t g = 2; g <= static_cast<int32_t>(MAX_GESTURES); ++g)
         if (rows == g * (g - 1) / 2)
             return true;
     return false;
 }
 
-int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, IdentifyState& state)
+LoadResult loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, IdentifyState& state)
 {
     logPrint(LOG_DEBUG, LOG_TAG, "Identify init, detect new model");
     const int32_t gestures = rows >= 0 ? gestureCountForRows(rows) : 0;
@@ -36,10 +36,10 @@ int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, Ident
     logPrint(LOG_DEBUG, LOG_TAG, "identify channel number:%d", columns - 1);
 
     if (!modelShapeUsable(rows, columns))
-        return -2;
+        return LOAD_SHAPE_UNUSABLE;
     std::ifstream in(MODEL_FILE_NAME);
     if (!in)
-        return -1;
+        return LOAD_FILE_MISSING;
 
     // Numbers after the first failed extraction stay 0.
     float numbers[MAX_NUMBERS] = {};
@@ -61,5 +61,5 @@ int loadIdentifyModel(int32_t rows, int32_t columns, IdentifyModel& model, Ident
         model.pairs[p].bias = numbers[p * columns + channels];
     }
     resetIdentifyState(state);
-    return 0;
+    return LOAD_OK;
 }

@@ -18,13 +18,13 @@ bool modelLoaded = false;
 // Loads "W&B.txt" when a new model was announced. False when the window must
 // be dropped.
 bool refreshModel() {
+    // The shape is read only after the flag is seen: IDENTIFY_START writes it
+    // before it sets the flag (core/operating_state.h).
     if (newModelFlag) {
-        const int result = loadIdentifyModel(modelRows, modelColumns, model, state);
-        if (result == 0) {
-            modelLoaded = true;
-        }
+        const LoadResult result = loadIdentifyModel(modelRows, modelColumns, model, state);
+        if (result == LOAD_OK) modelLoaded = true;
         newModelFlag.exchange(false);
-        if (result != 0) return false;
+        if (result != LOAD_OK) return false;
     }
     return modelLoaded;
 }
@@ -37,7 +37,7 @@ void identifyThread() {
         EventRecord chunk = identifyQueue.pop();
         if (!refreshModel()) continue;
         // A window cut for another channel count than the model's cannot be read.
-        if (chunk->size() < static_cast<size_t>(model.channels) * IDENTIFY_HALF_FRAMES) continue;
+        if (chunk->size() < static_cast<size_t>(model.channels) * WINDOW_HALF_FRAMES) continue;
         const int result = identifyChunk(chunk->data(), state, model);
         if (result == lastIdentifyResult) continue;
         lastIdentifyResult = static_cast<uint8_t>(result);

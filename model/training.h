@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "core/emg_geometry.h"
+
 constexpr const char* MODEL_FILE_NAME = "W&B.txt";
 
 struct SolverParams {
@@ -26,7 +28,7 @@ struct PairProblem {
 
 // Decides for the lower class when w.x + b >= 0.
 struct PairModel {
-    float w[8] = {};
+    float w[MAX_CHANNELS] = {};
     float b = 0;
 };
 
@@ -55,3 +57,7 @@ float smoSolve(const float* data, uint32_t dim, uint32_t count, const int32_t* l
 // Shape of "W&B.txt": rows = line feeds, columns = spaces / rows + 1. False when the
 // file is missing, has no line feed, or its space count is not a multiple of rows.
 bool readModelShape(int32_t& rows, int32_t& columns);
+
+// False when a number in "W&B.txt" is not finite (nan, inf, or beyond the float
+// range); such a model is never sent to the armband nor used for identification.
+bool modelNumbersFinite();

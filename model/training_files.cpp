@@ -2,7 +2,9 @@
 // writes, and the shape readers take from "W&B.txt".
 #include "model/training_files.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -49,4 +51,20 @@ bool readModelShape(int32_t& rows, int32_t& columns)
     rows = static_cast<int32_t>(lineFeeds);
     columns = static_cast<int32_t>(spaces / lineFeeds + 1);
     return true;
+}
+
+bool modelNumbersFinite()
+{
+    FILE* file = std::fopen(MODEL_FILE_NAME, "r");
+    if (file == nullptr)
+        return true;  // nothing to judge; the shape reader reports the missing file
+    bool finite = true;
+    char word[64];
+    while (finite && std::fscanf(file, "%63s", word) == 1) {
+        char* end = nullptr;
+        const float value = std::strtof(word, &end);
+        finite = end == word || std::isfinite(value);
+    }
+    std::fclose(file);
+    return finite;
 }

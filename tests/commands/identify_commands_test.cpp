@@ -54,6 +54,9 @@ TEST_F(IdentifyCommandTest, RefusesWhatItCannotRun) {
         EXPECT_EQ(reply(), (Bytes{0x08, 0xFF})) << rows << "x" << columns;
         EXPECT_EQ(operatingMode.load(), MODE_IDLE);
     }
+    std::ofstream("W&B.txt") << "0.5 inf\n";
+    command({0x08});
+    EXPECT_EQ(reply(), (Bytes{0x08, 0xFF})) << "a number that is not finite";
     writeModel(1, 2);
     operatingMode = MODE_RECORDING;
     command({0x08});

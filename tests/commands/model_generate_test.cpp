@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "commands/generate_model.h"
@@ -52,7 +54,11 @@ TEST_F(ModelGenerateTest, GeneratesOneLinePerPairAndCleansUp) {
     EXPECT_EQ(evaluation.rfind("{\"state\":\"done\",\"channels\":4,\"folds\":5,\"gestures\":[{\"gesture\":2,", 0), 0u)
         << evaluation;
 
-    // The same recordings give the same model, byte for byte.
+    // Gestures 2, 5, 7 are classes 1, 2, 3: the same recordings stored as gestures
+    // 1, 2, 3 give the same model, byte for byte.
+    const unsigned gestureOfClass[] = {0, 2, 5, 7};
+    for (unsigned k : {1, 2, 3}) std::ofstream(rawFileName(k), std::ios::binary) << readFile(rawFileName(gestureOfClass[k]));
+    configure(0x0F, 0x07);
     command({0x0A});
     EXPECT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
     EXPECT_EQ(readFile("W&B.txt"), model);
@@ -77,6 +83,10 @@ TEST_F(ModelGenerateTest, MissingOrShortRecordingsFail) {
     std::ofstream("W&B.txt") << "kept\n";
     EXPECT_NE(command({0x0A}).find("raw_file_name open error."), std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    ASSERT_EQ(mkdir("raw3.bin", 0755), 0);  // opens, but cannot be read
+    EXPECT_NE(command({0x0A}).find("raw3.bin"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    ASSERT_EQ(rmdir("raw3.bin"), 0);
     std::ofstream("raw3.bin", std::ios::binary) << std::string(4 * 131, '\x7b');  // under 132 frames
     command({0x0A});
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
@@ -102,10 +112,13 @@ TEST_F(ModelGenerateTest, TooFewGesturesOrNoChannelChangeNothing) {
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
 }
 
-TEST(GenerateModel, ChecksEverySelectedGestureBeforeTouchingFiles) {
+TEST_F(ModelGenerateTest, GeneratorChecksEverySelectedGestureBeforeTouchingFiles) {
+    std::ofstream("feature1.txt") << "7 ";
     RecordingSet recordings;
     recordings[1] = std::make_shared<std::vector<uint8_t>>(2000, 120);
     EXPECT_EQ(generateModel(recordings, 0x03, 0x01), GENERATE_MISSING_RECORDING);
     recordings[2] = std::make_shared<std::vector<uint8_t>>(100, 120);
     EXPECT_EQ(generateModel(recordings, 0x03, 0x00), GENERATE_UNUSABLE_CONFIG);
+    EXPECT_EQ(readFile("feature1.txt"), "7 ");
+    EXPECT_FALSE(exists("feature2.txt") || exists("W&B.txt"));
 }

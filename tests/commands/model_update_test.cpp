@@ -76,6 +76,14 @@ TEST_F(ModelUpdateTest, FailureReplies) {
     EXPECT_EQ(reply(), (Bytes{0x0C, 0xFF}));
     EXPECT_EQ(readFile("model.bin"), "") << "the rejected update leaves an empty model.bin";
 
+    std::ofstream("W&B.txt") << "1 2 3 4 5\n1 nan 3 4 5\n1 2 3 4 1e99\n";
+    configure(0x0F, 0x07);
+    EXPECT_NE(command({0x0C}).find("not a finite number"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x0C, 0xFF}));
+    eventQueue.push(makeRecord({0x09}));
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{0x09})) << "nothing went to the armband";
+    EXPECT_EQ(readFile("model.bin"), "");
+
     configure(0, 0);
     writeWeights(3, 5);
     command({0x0C});

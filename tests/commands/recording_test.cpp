@@ -32,11 +32,11 @@ Bytes pattern(size_t size, uint8_t seed) {
 }  // namespace
 
 TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
-    EXPECT_TRUE(command({0x06, 3}).find("listener") == std::string::npos);
+    command({0x06, 3});
     EXPECT_EQ(operatingMode.load(), MODE_RECORDING);
     EXPECT_EQ(recordGesture.load(), 3);
     EXPECT_EQ(timerId.load(), TIMER_ID_RECORD_LIMIT);
-    EXPECT_EQ(command({0x06, 3}).find("Error"), std::string::npos);
+    command({0x06, 3});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a second start while recording";
     command({0x07});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFD}));
@@ -70,6 +70,9 @@ TEST_F(RecordingTest, SavesAppendOneRecordingAfterAnother) {
     EXPECT_NE(save().find("EMG raw data saved: SUCCESS"), std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
     EXPECT_EQ(operatingMode.load(), MODE_IDLE);
+    fillBuffer({});
+    save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0x00})) << "an empty recording appends nothing and is still saved";
     fillBuffer(pattern(640, 7));
     save();
     EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
@@ -80,14 +83,6 @@ TEST_F(RecordingTest, SavesAppendOneRecordingAfterAnother) {
     EXPECT_EQ(Bytes(file.begin(), file.end()), expected);
 }
 
-TEST_F(RecordingTest, AnEmptyRecordingStillAnswersSaved) {
-    recordGesture = 0;
-    fillBuffer({});
-    save();
-    EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
-    EXPECT_EQ(readFile("raw0.bin"), "");
-}
-
 TEST_F(RecordingTest, AFileThatCannotBeOpenedAnswersFail) {
     recordGesture = 4;
     ASSERT_EQ(mkdir("raw4.bin", 0755), 0);
@@ -96,37 +91,30 @@ TEST_F(RecordingTest, AFileThatCannotBeOpenedAnswersFail) {
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
 }
 
-TEST_F(RecordingTest, AFullDiskIsAFailureNeverReportedAsSaved) {
-    recordGesture = 5;
-    ASSERT_EQ(symlink("/dev/full", "raw5.bin"), 0);
-    fillBuffer(pattern(156000, 9));
-    const std::string log = save();
-    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
-    EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
-    EXPECT_EQ(log.find("SUCCESS"), std::string::npos);
-}
-
-TEST_F(RecordingTest, AShortWriteLeavesEarlierRecordingsExactlyAsConfirmed) {
+TEST_F(RecordingTest, AFailedWriteOrFlushLeavesEarlierRecordingsExactlyAsConfirmed) {
     recordGesture = 6;
     fillBuffer(pattern(1000, 2));
     save();
     ASSERT_EQ(reply(), (Bytes{0x06, 0x00}));
 
-    // Let the file grow to 5000 bytes only: the next save stops part way.
+    // Let the file grow to 1500 bytes only. A large recording fails in the write
+    // itself; a small one is taken whole into the stream's buffer and fails when
+    // that is flushed.
     signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
     getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limited = previous;
-    limited.rlim_cur = 5000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    fillBuffer(pattern(156000, 4));
-    const std::string log = save();
-    setrlimit(RLIMIT_FSIZE, &previous);
-    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
-    EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
-
-    const std::string file = readFile("raw6.bin");
-    EXPECT_EQ(Bytes(file.begin(), file.end()), pattern(1000, 2));
+    for (size_t size : {156000u, 1000u}) {
+        rlimit limited = previous;
+        limited.rlim_cur = 1500;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        fillBuffer(pattern(size, 4));
+        const std::string log = save();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << size;
+        EXPECT_NE(log.find("EMG raw data save failed"), std::string::npos) << log;
+        const std::string file = readFile("raw6.bin");
+        EXPECT_EQ(Bytes(file.begin(), file.end()), pattern(1000, 2)) << size;
+    }
     // A later save follows the confirmed bytes directly.
     fillBuffer(pattern(500, 8));
     save();
@@ -142,17 +130,11 @@ TEST_F(RecordingTest, TimerAndInternalEventsCheckTheirPayload) {
     handleInternalEvents(nullptr, 0);
     const uint8_t otherJob[1] = {2};
     handleInternalEvents(otherJob, 1);
+    const uint8_t recordLimit[1] = {TIMER_ID_RECORD_LIMIT};
+    handleTimerEvents(recordLimit, 1);
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("Timer event format err!!!"), std::string::npos);
     EXPECT_NE(log.find("Internal event format err!!!"), std::string::npos);
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{INTERNAL_EVT, INTERNAL_SAVE_RECORDING})) << "only the expiry queues the save";
     EXPECT_TRUE(nothingSent());
 }
-
-TEST_F(RecordingTest, TimerExpiryQueuesTheSave) {
-    const uint8_t recordLimit[1] = {TIMER_ID_RECORD_LIMIT};
-    testing::internal::CaptureStdout();
-    handleTimerEvents(recordLimit, 1);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{INTERNAL_EVT, INTERNAL_SAVE_RECORDING}));
-}
-

@@ -33,12 +33,6 @@ TEST(EventQueue, PopBlocksUntilAnotherThreadPushes) {
     EXPECT_EQ(*received, (std::vector<uint8_t>{HUB_EVT, 0x02, 0x00}));
 }
 
-TEST(EventQueue, OneProducerIsPoppedInPushOrder) {
-    EventQueue queue;
-    for (int i = 0; i < 100; ++i) queue.push(numbered(0, i));
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(*queue.pop(), *numbered(0, i));
-}
-
 TEST(EventQueue, ConcurrentProducersDeliverEveryRecordOnceAndInTheirOwnOrder) {
     EventQueue queue;
     constexpr int producers = 4;
@@ -68,6 +62,4 @@ TEST(EventRecord, KeepsEveryByteOfALongMessage) {
     ASSERT_EQ(record->size(), 301u);
     EXPECT_EQ((*record)[0], APP_CLIENT_EVT);
     EXPECT_TRUE(std::equal(message.begin(), message.end(), record->begin() + 1));
-    // Handlers see the payload length as an 8-bit count.
-    EXPECT_EQ(static_cast<uint8_t>(record->size() - 1), 44);
 }

@@ -44,33 +44,21 @@ void expectOrderlyEnd(const ServerProcess& server) {
 
 }  // namespace
 
-TEST(Lifecycle, StartsInOrder) {
-    ServerProcess server;
-    ASSERT_TRUE(server.start());
-    const std::string log = server.log();
-    const size_t registered = log.find("registerListener SUCCESS");
-    const size_t started = log.find("uWS server started");
-    ASSERT_NE(registered, std::string::npos);
-    EXPECT_LT(registered, started);
-    EXPECT_EQ(server.stop(), 0);
-}
-
-TEST(Lifecycle, CtrlCEndsAnIdleServerWithCodeZero) {
-    ServerProcess server;
-    ASSERT_TRUE(server.start());
-    const int64_t sent = nowMs();
-    server.signal(SIGINT);
-    EXPECT_EQ(server.wait(5000), 0);
-    EXPECT_LT(nowMs() - sent, 5000);
-    expectOrderlyEnd(server);
-}
-
-TEST(Lifecycle, TerminationRequestEndsWithCodeZero) {
-    ServerProcess server;
-    ASSERT_TRUE(server.start());
-    server.signal(SIGTERM);
-    EXPECT_EQ(server.wait(5000), 0);
-    expectOrderlyEnd(server);
+TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
+    for (int round = 0; round < 4; ++round) {
+        ServerProcess server;
+        ASSERT_TRUE(server.start());
+        const std::string log = server.log();
+        ASSERT_NE(log.find("registerListener SUCCESS"), std::string::npos);
+        EXPECT_LT(log.find("registerListener SUCCESS"), log.find("uWS server started"));
+        WsClient client;
+        ASSERT_TRUE(client.connect());
+        ASSERT_TRUE(client.send({0x01}));
+        ASSERT_TRUE(client.waitForCode(0x01, 3000));
+        server.signal(round % 2 ? SIGTERM : SIGINT);
+        ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
+        expectOrderlyEnd(server);
+    }
 }
 
 TEST(Lifecycle, ClosedConsoleTakesTheDefaultAction) {
@@ -90,19 +78,6 @@ TEST(Lifecycle, ExitCommandFromAClientEndsWithCodeZeroAndNoReply) {
     EXPECT_EQ(server.wait(5000), 0);
     expectOrderlyEnd(server);
     EXPECT_EQ(server.countInLog("EXIT_EVT: "), 1);
-}
-
-TEST(Lifecycle, RepeatedEndsAreAlwaysClean) {
-    for (int round = 0; round < 5; ++round) {
-        ServerProcess server;
-        ASSERT_TRUE(server.start());
-        WsClient client;
-        ASSERT_TRUE(client.connect());
-        ASSERT_TRUE(client.send({0x01}));
-        ASSERT_TRUE(client.waitForCode(0x01, 3000));
-        server.signal(round % 2 ? SIGTERM : SIGINT);
-        ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
-    }
 }
 
 TEST(Lifecycle, ControlPortTakenEndsWithCodeOne) {

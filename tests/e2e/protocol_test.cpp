@@ -24,11 +24,6 @@ TEST(Protocol, PingLengthRulesAndIgnoredCodes) {
     ASSERT_TRUE(s.client.send({}));
     for (uint8_t code : {0x00, 0x0E, 0x0F, 0x12, 0x2F, 0x31, 0xFE}) ASSERT_TRUE(s.client.send({code, 0x01}));
     EXPECT_TRUE(s.quietFor(300));
-    EXPECT_EQ(s.request({0x07}, 0x06), (Bytes{0x06, 0xFF})) << "RECORD_STOP answers under RECORD_START's code";
-    EXPECT_EQ(s.request({0x11}, 0x10), (Bytes{0x10, 0xFC}));
-    EXPECT_EQ(s.request({0x0B}, 0x0A), (Bytes{0x0A, 0xFD}));
-    EXPECT_EQ(s.request({0x0D}, 0x0C), (Bytes{0x0C, 0xFD}));
-    EXPECT_EQ(s.request({0x09}, 0x08), (Bytes{0x08, 0xFD}));
 }
 
 TEST(Protocol, TwoClientsBothReceiveEveryReply) {
@@ -121,10 +116,8 @@ TEST(Protocol, GestureStreamingForwardsTheArmbandsGestures) {
     ASSERT_EQ(s.controlCommand("armband-gesture 255"), "ok");
     EXPECT_EQ(s.client.waitForCode(0x10, 3000), (Bytes{0x10, 0xFF}));
     EXPECT_TRUE(s.server.waitForLog("KinvoHandle::onGestureData, Undefined", 1000));
-    EXPECT_EQ(s.request({0x10}, 0x10), (Bytes{0x10, 0xFC})) << "already streaming";
     EXPECT_EQ(s.request({0x06, 0x01}, 0x06), (Bytes{0x06, 0xFF})) << "not idle";
     EXPECT_EQ(s.request({0x11}, 0x10), (Bytes{0x10, 0xFD}));
-    EXPECT_EQ(s.request({0x11}, 0x10), (Bytes{0x10, 0xFC}));
 }
 
 TEST(Protocol, ArmbandLossAndStatusReports) {
@@ -166,13 +159,6 @@ TEST(Protocol, VersionsWithAndWithoutAnArmband) {
     ASSERT_EQ(s.controlCommand("fail hw"), "ok");
     EXPECT_EQ(s.request({0x30}, 0x30), withCode(0x30, "000.005.012/1.0.0/"));
     EXPECT_TRUE(s.server.waitForLog("get hw revision failure", 1000));
-
-    const std::string longText(200, 'v');
-    ASSERT_EQ(s.controlCommand("versions " + longText + " " + longText), "ok");
-    const std::optional<Bytes> reply = s.request({0x30}, 0x30);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->size(), 255u) << "cut at the largest server message";
-    EXPECT_EQ(Bytes(reply->begin(), reply->begin() + 13), withCode(0x30, "000.005.012/"));
 }
 
 TEST(Protocol, AnArmbandThatNeverAnswersDoesNotHangTheServer) {

@@ -42,7 +42,7 @@ public:
 
     void run(int gesture, int seconds) {
         subject_.setGesture(gesture);
-        const uint32_t windowLength = CHANNELS * FEATURE_WINDOW_FRAMES;
+        const uint32_t windowLength = CHANNELS * WINDOW_FRAMES;
         uint8_t frame[CHANNELS];
         for (int f = 0; f < seconds * FRAME_RATE; ++f) {
             subject_.nextFrame(ALL_CHANNELS, frame);

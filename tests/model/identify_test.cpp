@@ -33,9 +33,9 @@ protected:
     // frames, continuing the previous chunk's alternation; the unread second half is noise.
     int feed(int amplitude, const IdentifyModel& model) {
         uint8_t chunk[130];
-        for (uint32_t f = 0; f < IDENTIFY_HALF_FRAMES; ++f)
+        for (uint32_t f = 0; f < WINDOW_HALF_FRAMES; ++f)
             chunk[f] = static_cast<uint8_t>(128 + ((f % 2 == 0) == positiveStart ? amplitude : -amplitude));
-        for (uint32_t f = IDENTIFY_HALF_FRAMES; f < 130; ++f)
+        for (uint32_t f = WINDOW_HALF_FRAMES; f < WINDOW_FRAMES; ++f)
             chunk[f] = static_cast<uint8_t>(noise());
         positiveStart = !positiveStart;
         return identifyChunk(chunk, state, model);
@@ -57,6 +57,15 @@ TEST_F(Identification, FirstChunkAfterAResetOnlyPrimes) {
 
     EXPECT_EQ(identifyChunk(std::vector<uint8_t>(8 * 130, 0xAA).data(), state, {}), 0);  // no model: ignored
     EXPECT_EQ(std::memcmp(state.storedHalf, chunk.data(), sizeof state.storedHalf), 0);
+
+    // Each window moves the baseline halfway to its own mean: 128 -> 114 -> 107 for a steady 100.
+    resetIdentifyState(state);
+    state.offset[0] = 128.0f;
+    const std::vector<uint8_t> steady(130, 100);
+    for (float expected : {128.0f, 114.0f, 107.0f}) {
+        identifyChunk(steady.data(), state, pairModel(2, {1}));
+        EXPECT_EQ(state.offset[0], expected);
+    }
 }
 
 TEST_F(Identification, ActivityStartsOnAJumpOrSustainedVarianceAndEndsAfterThreeClassifiedWindows) {

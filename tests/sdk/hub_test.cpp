@@ -17,6 +17,7 @@
 
 #include "kv/kinvo.h"
 #include "sim/virtual_subject.h"
+#include "tools/client_kit/server_process.h"
 #include "tools/client_kit/ws_client.h"
 
 namespace {
@@ -239,12 +240,14 @@ TEST_F(HubSession, PacketsHoldSixteenFramesOfTheEnabledChannelsAt650FramesPerSec
 TEST_F(HubSession, ReplayYieldsTheFileFromTheNextPacketThenTheSubjectGoesOn) {
     Bytes file(100);
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i);
-    const std::string path = "/tmp/kv-replay-" + std::to_string(::getpid()) + ".bin";
+    const std::string folder = makeTempDir("kv-replay");
+    const std::string path = folder + "/replay.bin";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 100);
     startStream(0x03);
     ASSERT_TRUE(listener->waitFor("data", 3));
     ASSERT_EQ(control.command("replay " + path), "ok");
     ::unlink(path.c_str());
+    ::rmdir(folder.c_str());
     ASSERT_TRUE(listener->waitFor("data", listener->count("data") + 8));
 
     const auto packets = listener->packets();
