@@ -160,6 +160,8 @@ describe('the console with recordings prepared in the data folder', () => {
     it('lists the recordings and keeps a renamed gesture across a reload', async () => {
         const { page } = s;
         await connectAndConfigure(page, 0xFF, 0x07);
+        // Once the channel count is configured, each prepared file reads as 30 s.
+        for (const gesture of [1, 2, 3]) await waitText(page, `#recordings [data-recording="${gesture}"]`, /30\.0 s/);
         const name = await page.$('[data-gesture-name="2"]');
         await name.click({ clickCount: 3 });
         await name.type('Fist');
@@ -168,8 +170,6 @@ describe('the console with recordings prepared in the data folder', () => {
         await page.waitForFunction(() => window.emgStats?.connected === true, { timeout: 10000 });
         assert.equal(await page.$eval('[data-gesture-name="2"]', (input) => input.value), 'Fist');
         await waitText(page, '#armband-state', /^Connected/);
-        // With the channel count configured, each prepared file reads as 30 s.
-        for (const gesture of [1, 2, 3]) await waitText(page, `#recordings [data-recording="${gesture}"]`, /30\.0 s/);
     });
 
     it('Train and Upload reach 100 %', async () => {

@@ -45,7 +45,6 @@ try {
         await control.command(`gesture ${gesture}`);
         await sleep(1500);
     }
-    await click(page, '#recordings-refresh');  // their seconds, now that the channel count is configured
     await page.evaluate(() => window.scrollTo(0, 0));
     await sleep(300);
     await page.screenshot({ path: target });
