@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build setup configure bench test-asan test-tsan fuzz soak clean
+.PHONY: run test build setup configure bench screenshot test-asan test-tsan fuzz soak clean
 
 # Recordings and models go to data/; the log shows the console's address.
 run: build
@@ -36,6 +36,11 @@ soak: build
 
 bench: setup
 	tools/bench.sh
+
+# docs/console.png, taken in chromium on the virtual armband (ports 8888 and 8889).
+screenshot: build
+	EMGBRIDGE_BINARY=$(BUILD_DIR)/emgbridge CONSOLE_RECORDINGS=$(BUILD_DIR)/tools/console_kit/console_recordings \
+	    node tools/console_kit/screenshot.mjs docs/console.png
 
 clean:
 	rm -rf $(BUILD_DIR) build-*

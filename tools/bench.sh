@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks in a Release tree and runs them all (`make bench`):
 # the Google benchmarks of the hot paths, the in-process broadcast benchmark,
-# model generation against libsvm and liblinear, and the end-to-end tool
-# against the real binary and the Node.js `ws` peer.
+# model generation against libsvm and liblinear, the end-to-end tool against
+# the real binary and the Node.js `ws` peer, and the web console in chromium
+# (bench/console/console_bench.mjs).
 # Everything is printed and also kept in $BENCH_BUILD_DIR/bench-results.txt.
 #
 # The broadcast and end-to-end benchmarks listen on port 8888 (and the virtual
@@ -23,7 +24,8 @@ if [ "${BENCH_SKIP_BUILD:-0}" != 1 ]; then
     EMG_WITH_BENCH=1 tools/setup.sh
     # The tests are not needed here; leaving them out keeps the tree independent of them.
     cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DEMG_BUILD_BENCH=ON -DEMG_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$BUILD" -j"$(nproc)" --target emgbridge model_bench training_bench core_bench broadcast_bench e2e_bench
+    cmake --build "$BUILD" -j"$(nproc)" --target emgbridge model_bench training_bench core_bench broadcast_bench \
+        e2e_bench console_recordings
     # The Node peer's one dependency, exactly as pinned in its lock file, into the build tree.
     (cd "$BUILD/bench/node-peer" && npm ci --prefer-offline --no-audit --no-fund --loglevel=error)
 fi
@@ -61,6 +63,10 @@ run() {
     run "$BUILD/bench/broadcast_bench" "${google_args[@]}"
     # shellcheck disable=SC2086  # E2E_ARGS is a list of words
     run "$BUILD/bench/e2e_bench" ${E2E_ARGS:-}
+    # The console: chromium and puppeteer-core as tools/setup.sh installed them for the browser tests.
+    run env EMGBRIDGE_BINARY="$BUILD/emgbridge" CONSOLE_RECORDINGS="$BUILD/tools/console_kit/console_recordings" \
+        CONSOLE_BENCH_SECONDS="$([ "${BENCH_QUICK:-0}" = 1 ] && echo 3 || echo 10)" \
+        node bench/console/console_bench.mjs
     exit $status
 } 2>&1 | tee "$RESULTS"
 status=${PIPESTATUS[0]}

@@ -20,14 +20,26 @@ done
 for command in "${!tools[@]}"; do
     command -v "$command" >/dev/null 2>&1 || missing+=("${tools[$command]}")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The browser tests drive Debian's chromium, at the path they launch.
+[ -x /usr/bin/chromium ] || missing+=(chromium)
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages: ${missing[*]}" >&2
-    echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
-    exit 1
+if [ ${#missing[@]} -ne 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}" >&2
+        echo "Install them with:  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]} ..."
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}"
 fi
-echo "Installing ${missing[*]} ..."
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}"
+
+# The browser harness's own JS package (puppeteer-core and ws), exactly as its lock
+# file pins them, into tools/console_kit/node_modules; again only when the lock changed.
+# puppeteer-core downloads no browser; the variable makes sure of it.
+console_kit="$(dirname "$0")/console_kit"
+if ! cmp -s "$console_kit/package-lock.json" "$console_kit/node_modules/.installed-lock"; then
+    (cd "$console_kit" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    cp "$console_kit/package-lock.json" "$console_kit/node_modules/.installed-lock"
+fi

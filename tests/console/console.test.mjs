@@ -1,0 +1,206 @@
+// The web console in Debian's chromium against the real binary on its virtual
+// armband. Each group is one server and one browser session.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, it } from 'node:test';
+
+import {
+    ControlClient, NativeClient, Server, launchBrowser, makeTempDir, openConsole, sleep, stats, waitUntil,
+    writeRecordings,
+} from '../../tools/console_kit/harness.mjs';
+import { api, apiJson, click, connectAndConfigure, text, waitText } from '../../tools/console_kit/page.mjs';
+
+const NO_HEX = /\b0x[0-9a-f]{2}\b|\b(?:ff|fd|fc|f0|f1|f2|ef|ee)\b/i;
+
+async function openSession(s, recordings = []) {
+    s.dir = makeTempDir('emgbridge-console-');
+    if (recordings.length) await writeRecordings(s.dir, recordings);
+    s.server = new Server(s.dir);
+    await s.server.start();
+    s.control = new ControlClient();
+    await s.control.connect();
+    s.browser = await launchBrowser();
+    ({ page: s.page, errors: s.errors } = await openConsole(s.browser));
+}
+
+async function closeSession(s) {
+    const steps = [() => s.native?.close(), () => s.control?.close(), () => s.browser?.close(),
+        () => s.server?.stop(), () => s.dir && fs.rmSync(s.dir, { recursive: true, force: true })];
+    for (const step of steps) {
+        try {
+            await step();
+        } catch (error) {
+            console.error('clean-up:', error.message);
+        }
+    }
+}
+
+const progressValue = (page, selector) => page.$eval(selector, (bar) => Number(bar.value));
+
+// frame,time_s,ch1..chC, one row per frame of the raw file, one byte per channel.
+function assertCsvMatchesRaw(csv, raw, channels) {
+    const lines = csv.trimEnd().split('\n');
+    const header = ['frame', 'time_s', ...Array.from({ length: channels }, (_, c) => `ch${c + 1}`)].join(',');
+    assert.equal(lines[0].trim(), header);
+    assert.equal(lines.length - 1, raw.length / channels, 'one row per frame');
+    for (let frame = 0; frame < lines.length - 1; ++frame) {
+        const cells = lines[frame + 1].trim().split(',');
+        assert.equal(cells.length, 2 + channels, `row ${frame}`);
+        assert.equal(Number(cells[0]), frame, `frame number of row ${frame}`);
+        assert.ok(Math.abs(Number(cells[1]) - frame / 650) < 0.0005, `time of row ${frame}: ${cells[1]}`);
+        for (let c = 0; c < channels; ++c) {
+            assert.equal(Number(cells[2 + c]), raw[frame * channels + c], `row ${frame}, ch${c + 1}`);
+        }
+    }
+}
+
+describe('the console on a fresh server', () => {
+    const s = {};
+    before(() => openSession(s));
+    after(() => closeSession(s));
+
+    it('loads without console errors, connected and with the default names', async () => {
+        assert.deepEqual(s.errors, []);
+        assert.equal(await s.page.$eval('#banner', (banner) => banner.hidden), true);
+        assert.equal(await s.page.$eval('[data-gesture-name="1"]', (input) => input.value), 'Gesture 1');
+        assert.match(await text(s.page, '#armband-state'), /^Not found/);
+        assert.equal((await apiJson('/api/status')).clients, 1);
+    });
+
+    it('Scan, Connect and the configuration show the states the server reports', async () => {
+        const { page } = s;
+        assert.equal(await s.control.command('versions 2.7.1 rev-K'), 'ok');
+        await connectAndConfigure(page, 0x0F, 0x07);
+        assert.equal((await apiJson('/api/status')).armband.state, 'connected');
+        await waitText(page, '#firmware', /2\.7\.1/);
+        await waitText(page, '#hardware', /rev-K/);
+        const armband = await s.control.status();
+        assert.equal(armband.channelMask, 0x0F);
+        assert.equal(armband.dataLength, 64);
+        const configured = await text(page, '#armband-status');
+
+        // A refusal by the armband is told in words, and replaced by the next success.
+        assert.equal(await s.control.command('fail emg-config'), 'ok');
+        await click(page, '#configure');
+        const refused = await waitUntil(async () => {
+            const now = await text(page, '#armband-status');
+            return now !== configured && now;
+        }, 5000, 'the refusal to show');
+        assert.doesNotMatch(refused, NO_HEX);
+        await click(page, '#configure');
+        await waitUntil(async () => (await text(page, '#armband-status')) === configured, 5000, 'success again');
+    });
+
+    it("shows a native client's recording: every preview counted and drawn, then its end", async () => {
+        const { page } = s;
+        s.native = new NativeClient();
+        await s.native.connect();
+        const before = await stats(page);
+        s.native.send([0x06, 2]);
+        await waitUntil(async () => (await stats(page)).previews >= before.previews + 80, 5000, '80 previews');
+        await page.waitForSelector('[data-gesture-row="2"][data-active]', { timeout: 3000 });
+        assert.ok(await progressValue(page, '[data-record-progress="2"]') > 0, 'the countdown of gesture 2 runs');
+        await sleep(500);
+        s.native.send([0x07]);
+        await s.native.waitFor((m) => m[0] === 0x06 && m[1] === 0xFD, 3000, 'RECORD_STOP acknowledged');
+        await waitText(page, '#record-result', /discarded/i);
+        await sleep(300);  // previews still under way when the stop was read
+        const seen = await stats(page);
+        const sent = s.native.messages.filter((m) => m[0] === 0x07);
+        assert.equal(seen.previews - before.previews, sent.length, 'the page saw every preview the native client saw');
+        assert.equal(seen.previewFrames - before.previewFrames, 4 * sent.length, 'four frames per preview');
+        assert.ok(seen.plotDraws > before.plotDraws, 'the plot was drawn');
+    });
+
+    it('records 30 s through the page; the recording is listed and its CSV matches the raw file', async () => {
+        const { page } = s;
+        let holding = false;
+        const steer = setInterval(() => {
+            holding = !holding;
+            s.control.command(holding ? 'gesture 1' : 'gesture 0');
+        }, 2500);
+        try {
+            await click(page, '[data-record="1"]');
+            await sleep(5000);
+            const progress = await progressValue(page, '[data-record-progress="1"]');
+            assert.ok(progress > 0, `the countdown runs (${progress})`);
+            await waitText(page, '#record-result', /saved/i, 35000);
+        } finally {
+            clearInterval(steer);
+        }
+        const raw = fs.readFileSync(path.join(s.dir, 'raw1.bin'));
+        assert.ok(raw.length > 0 && raw.length % (16 * 4) === 0, `whole 4-channel packets (${raw.length} bytes)`);
+        const row = await page.waitForSelector('#recordings [data-recording="1"]', { timeout: 5000 });
+        const seconds = raw.length / 4 / 650;
+        await waitText(page, '#recordings [data-recording="1"]', new RegExp(`${seconds.toFixed(1).replace('.', '\\.')} s`));
+        const href = await row.$eval('a[href^="/api/recordings/1.csv"]', (link) => link.getAttribute('href'));
+        const csv = await page.evaluate((url) => fetch(url).then((response) => response.text()), href);
+        assertCsvMatchesRaw(csv, raw, 4);
+        assert.deepEqual(s.errors, []);
+    });
+
+    it('shows the banner while the server is gone and clears it when the server returns', async () => {
+        const { page } = s;
+        s.native.close();
+        assert.equal(await s.server.stop(), 0, 'a clean stop with the console connected');
+        await page.waitForFunction(() => !document.querySelector('#banner').hidden, { timeout: 5000 });
+        await s.server.start();
+        await page.waitForFunction(() => document.querySelector('#banner').hidden && window.emgStats.connected,
+            { timeout: 20000 });
+        assert.equal((await apiJson('/api/status')).clients, 1, 'the page reconnected once');
+    });
+});
+
+describe('the console with recordings prepared in the data folder', () => {
+    const s = {};
+    before(() => openSession(s, [1, 2, 3]));
+    after(() => closeSession(s));
+
+    it('lists the recordings and keeps a renamed gesture across a reload', async () => {
+        const { page } = s;
+        await connectAndConfigure(page, 0xFF, 0x07);
+        // Once the channel count is configured, each prepared file reads as 30 s.
+        for (const gesture of [1, 2, 3]) await waitText(page, `#recordings [data-recording="${gesture}"]`, /30\.0 s/);
+        const name = await page.$('[data-gesture-name="2"]');
+        await name.click({ clickCount: 3 });
+        await name.type('Fist');
+        await name.press('Tab');
+        await page.reload({ waitUntil: 'load' });
+        await page.waitForFunction(() => window.emgStats?.connected === true, { timeout: 10000 });
+        assert.equal(await page.$eval('[data-gesture-name="2"]', (input) => input.value), 'Fist');
+        await waitText(page, '#armband-state', /^Connected/);
+    });
+
+    it('Train and Upload reach 100 %', async () => {
+        const { page } = s;
+        await click(page, '#train');
+        await waitUntil(async () => (await api('/api/model')).status === 200, 30000, 'W&B.txt');
+        const model = await apiJson('/api/model');
+        assert.deepEqual([model.gestures, model.channels, model.rows], [3, 8, 3]);
+        await waitText(page, '#train-result', /generated/, 5000);
+        await waitText(page, '#model-summary', /Gestures\s*3\s*Channels\s*8\s*Classifiers\s*3/, 5000);
+
+        await click(page, '#upload');
+        await page.waitForFunction(() => Number(document.querySelector('#upload-progress').value) === 100,
+            { timeout: 10000 });
+        await waitText(page, '#upload-result', /uploaded/, 5000);
+        const image = fs.readFileSync(path.join(s.dir, 'model.bin')).toString('hex');
+        assert.equal((await s.control.status()).modelImage, image, 'the armband holds the model');
+    });
+
+    it('identification names the gesture the subject holds', async () => {
+        const { page } = s;
+        await click(page, '#identify-start');
+        await waitText(page, '#current-gesture', /^no gesture$/i, 5000);
+        for (const [gesture, shown] of [[2, /^Fist$/], [3, /^Gesture 3$/], [1, /^Gesture 1$/]]) {
+            assert.equal(await s.control.command(`gesture ${gesture}`), 'ok');
+            await waitText(page, '#current-gesture', shown, 5000);
+            assert.equal(await s.control.command('gesture 0'), 'ok');
+            await waitText(page, '#current-gesture', /^no gesture$/i, 5000);
+        }
+        await click(page, '#identify-stop');
+        await waitUntil(async () => (await apiJson('/api/status')).mode === 'idle', 5000, 'idle');
+        assert.deepEqual(s.errors, []);
+    });
+});
