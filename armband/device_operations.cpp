@@ -65,14 +65,12 @@ void KinvoHandle::setEmgRawDataConfig(uint8_t channelMask) {
         return;
     }
     const uint16_t dataLength = static_cast<uint16_t>(EMG_FRAMES_PER_PACKET * bitCount(channelMask));
-    config->setEmgRawDataConfig(EMG_SAMPLE_RATE, channelMask, dataLength, EMG_RESOLUTION,
-                                [](kv::ResponseResult result) {
-                                    logPrint(LOG_DEBUG, LOG_TAG, "%s, result(%d)",
-                                             "KinvoHandle::onEmgRawDataConfigResult", static_cast<int>(result));
-                                    postHubEvent(MSG_EMG_RAW_CONFIG_RESULT, result == kv::RESPONSE_SUCCESS
-                                                                                ? STATUS_OK
-                                                                                : STATUS_DEVICE_FAILED);
-                                });
+    config->setEmgRawDataConfig(
+        EMG_SAMPLE_RATE, channelMask, dataLength, EMG_RESOLUTION, [](kv::ResponseResult result) {
+            logPrint(LOG_DEBUG, LOG_TAG, "%s, result(%d)", "KinvoHandle::onEmgRawDataConfigResult",
+                     static_cast<int>(result));
+            postHubEvent(MSG_EMG_RAW_CONFIG_RESULT, result == kv::RESPONSE_SUCCESS ? STATUS_OK : STATUS_DEVICE_FAILED);
+        });
 }
 
 void KinvoHandle::setDataNotifySwitch(uint32_t flags) {

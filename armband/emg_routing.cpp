@@ -35,8 +35,8 @@ void collectForIdentification(const uint8_t* packet, size_t length) {
         std::lock_guard<std::mutex> lock(identifyBufferMutex);
         identifyBuffer->insert(identifyBuffer->end(), packet, packet + length);
         if (windowLength == 0 || identifyBuffer->size() <= windowLength) return;
-        window = std::make_shared<std::vector<uint8_t>>(identifyBuffer->begin(),
-                                                       identifyBuffer->begin() + windowLength);
+        window =
+            std::make_shared<std::vector<uint8_t>>(identifyBuffer->begin(), identifyBuffer->begin() + windowLength);
         // Windows overlap by half: the next one starts WINDOW_HALF_FRAMES later.
         identifyBuffer->erase(identifyBuffer->begin(), identifyBuffer->begin() + windowLength / 2);
     }
@@ -48,7 +48,8 @@ void collectForIdentification(const uint8_t* packet, size_t length) {
 size_t buildEmgPreview(const uint8_t* packet, size_t length, uint8_t* out) {
     const size_t blockLength = length / EMG_FRAMES_PER_PACKET;  // one frame
     size_t blocks = PREVIEW_BLOCKS;
-    if (blockLength > 0 && 1 + blocks * blockLength > MAX_SERVER_MESSAGE) blocks = (MAX_SERVER_MESSAGE - 1) / blockLength;
+    if (blockLength > 0 && 1 + blocks * blockLength > MAX_SERVER_MESSAGE)
+        blocks = (MAX_SERVER_MESSAGE - 1) / blockLength;
     size_t size = 0;
     out[size++] = MSG_EMG_PREVIEW;
     for (size_t k = 0; k < blocks; ++k) {

@@ -79,8 +79,8 @@ void BM_Broadcast(benchmark::State& state) {
         state.SkipWithError("a preview did not arrive");
         return;
     }
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount() - before),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(allocationCount() - before), benchmark::Counter::kAvgIterations);
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * count));
 }
 BENCHMARK(BM_Broadcast)->ArgName("clients")->Arg(1)->Arg(10)->Arg(100)->UseRealTime();
@@ -95,8 +95,7 @@ int main(int argc, char** argv) {
         std::thread(serverThread).detach();
         LoopbackClient probe;
         if (!probe.connect(SERVER_PORT, 5000) || !waitForClientCount(1)) {
-            std::fprintf(stderr, "broadcast_bench: the server did not listen on port %d (is it taken?)\n",
-                         SERVER_PORT);
+            std::fprintf(stderr, "broadcast_bench: the server did not listen on port %d (is it taken?)\n", SERVER_PORT);
             std::fflush(nullptr);
             std::_Exit(1);
         }

@@ -35,8 +35,8 @@ void BM_EventQueuePushPop(benchmark::State& state) {
         queue.push(record);
         benchmark::DoNotOptimize(queue.pop());
     }
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount() - before),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(allocationCount() - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_EventQueuePushPop);
 
@@ -48,8 +48,8 @@ void BM_EventQueueRecordPushPop(benchmark::State& state) {
         queue.push(makeRecord({HUB_EVT, MSG_CONNECTED, STATUS_OK}));
         benchmark::DoNotOptimize(queue.pop());
     }
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount() - before),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(allocationCount() - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_EventQueueRecordPushPop);
 
@@ -64,8 +64,8 @@ void BM_EventQueueProducers(benchmark::State& state) {
     const uint64_t total = static_cast<uint64_t>(state.max_iterations);
     std::vector<std::thread> threads;
     for (int p = 0; p < producers; ++p) {
-        const uint64_t share = total / static_cast<uint64_t>(producers) +
-                               (p == 0 ? total % static_cast<uint64_t>(producers) : 0);
+        const uint64_t share =
+            total / static_cast<uint64_t>(producers) + (p == 0 ? total % static_cast<uint64_t>(producers) : 0);
         threads.emplace_back([&queue, &go, share, p] {
             while (!go.load(std::memory_order_acquire)) std::this_thread::yield();
             for (uint64_t i = 0; i < share; ++i)
@@ -132,8 +132,8 @@ void BM_LogPrintDevNull(benchmark::State& state) {
         RedirectStdout redirect("/dev/null");
         for (auto _ : state) logPrint(LOG_DEBUG, LOG_TAG, "APP_CLIENT_EVT: %s", "0x01 ");
     }
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount() - before),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(allocationCount() - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_LogPrintDevNull);
 
@@ -193,8 +193,8 @@ void BM_RouteEmgPacketRecording(benchmark::State& state) {
             packets = 0;
         }
     }
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(allocationCount() - before),
-                                                  benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(allocationCount() - before), benchmark::Counter::kAvgIterations);
     operatingMode = MODE_IDLE;
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * PACKET_BYTES));
 }

@@ -47,7 +47,7 @@ namespace {
 constexpr int PORT = 8888;
 constexpr int CONTROL_PORT = 8889;
 constexpr double PACKET_PERIOD_MS = 16.0 * 1000.0 / 650.0;  // 24.615 ms
-constexpr int64_t MS = 1000000;                               // nanoseconds
+constexpr int64_t MS = 1000000;                             // nanoseconds
 
 // ---- Options ---------------------------------------------------------------
 
@@ -405,12 +405,12 @@ PingResult measurePing(Clients& clients, const Options& o, pid_t server) {
 }
 
 struct PreviewResult {
-    Stats deviationMs;     // |inter-arrival - 16/650 s|, all clients
-    Stats signedDevMs;     // inter-arrival - 16/650 s
-    Stats skewMs;          // per preview: last client's receipt - first client's
+    Stats deviationMs;  // |inter-arrival - 16/650 s|, all clients
+    Stats signedDevMs;  // inter-arrival - 16/650 s
+    Stats skewMs;       // per preview: last client's receipt - first client's
     double ratePerSecond = 0;
     double serverCpuPercent = 0;
-    size_t previews = 0;   // per client, the fewest
+    size_t previews = 0;  // per client, the fewest
     bool ok = false;
 };
 
@@ -613,10 +613,11 @@ RunResult runTarget(Target& target, const Options& o, bool identify) {
                 ok = false;
                 break;
             }
-            std::printf("   PING round trip   ms: p50 %.3f  p99 %.3f  max %.3f  (%zu pings; fan-out to all: p50 %.3f "
-                        "p99 %.3f; server CPU %.1f us/ping)\n",
-                        ping.roundTripMs.p50, ping.roundTripMs.p99, ping.roundTripMs.max, ping.roundTripMs.count,
-                        ping.fanOutMs.p50, ping.fanOutMs.p99, ping.serverCpuUsPerPing);
+            std::printf(
+                "   PING round trip   ms: p50 %.3f  p99 %.3f  max %.3f  (%zu pings; fan-out to all: p50 %.3f "
+                "p99 %.3f; server CPU %.1f us/ping)\n",
+                ping.roundTripMs.p50, ping.roundTripMs.p99, ping.roundTripMs.max, ping.roundTripMs.count,
+                ping.fanOutMs.p50, ping.fanOutMs.p99, ping.serverCpuUsPerPing);
             run.ping[n] = ping;
         }
         if (o.runPreview) {
@@ -625,11 +626,11 @@ RunResult runTarget(Target& target, const Options& o, bool identify) {
                 ok = false;
                 break;
             }
-            std::printf("   preview |jitter|  ms: p50 %.3f  p90 %.3f  p99 %.3f  max %.3f  (%zu intervals, %.2f/s, "
-                        "signed mean %+.4f)\n",
-                        preview.deviationMs.p50, preview.deviationMs.p90, preview.deviationMs.p99,
-                        preview.deviationMs.max, preview.deviationMs.count, preview.ratePerSecond,
-                        preview.signedDevMs.mean);
+            std::printf(
+                "   preview |jitter|  ms: p50 %.3f  p90 %.3f  p99 %.3f  max %.3f  (%zu intervals, %.2f/s, "
+                "signed mean %+.4f)\n",
+                preview.deviationMs.p50, preview.deviationMs.p90, preview.deviationMs.p99, preview.deviationMs.max,
+                preview.deviationMs.count, preview.ratePerSecond, preview.signedDevMs.mean);
             if (n > 1)
                 std::printf("   preview skew      ms: p50 %.3f  p99 %.3f  max %.3f\n", preview.skewMs.p50,
                             preview.skewMs.p99, preview.skewMs.max);
@@ -646,10 +647,11 @@ RunResult runTarget(Target& target, const Options& o, bool identify) {
         const IdentifyResult id = measureIdentification(clients, static_cast<EmgbridgeTarget&>(target), o);
         if (id.ok) {
             std::printf("   MODEL_GENERATE %.2f s\n", id.generateSeconds);
-            std::printf("   gesture-to-result ms: p50 %.1f  p90 %.1f  min %.1f  max %.1f  (named in %d of %d holds; "
-                        "first answer right in %d)\n",
-                        id.latencyMs.p50, id.latencyMs.p90, id.latencyMs.min, id.latencyMs.max, id.named, id.holds,
-                        id.firstCorrect);
+            std::printf(
+                "   gesture-to-result ms: p50 %.1f  p90 %.1f  min %.1f  max %.1f  (named in %d of %d holds; "
+                "first answer right in %d)\n",
+                id.latencyMs.p50, id.latencyMs.p90, id.latencyMs.min, id.latencyMs.max, id.named, id.holds,
+                id.firstCorrect);
             run.identify = id;
         } else {
             ok = false;

@@ -32,7 +32,9 @@ bool waitFor(int fd, short events, int64_t deadlineNs) {
 
 }  // namespace
 
-LoopbackClient::~LoopbackClient() { close(); }
+LoopbackClient::~LoopbackClient() {
+    close();
+}
 
 void LoopbackClient::close() {
     if (fd_ >= 0) ::close(fd_);

@@ -79,8 +79,7 @@ bool LoopbackClient::readAvailable(OnMessage&& onMessage) {
 // onMessage(clientIndex, payload, length, arrivalNs). False on time-out or
 // when a client lost its connection.
 template <class OnMessage, class Done>
-bool pollClients(const std::vector<LoopbackClient*>& clients, int64_t deadlineNs, OnMessage&& onMessage,
-                 Done&& done) {
+bool pollClients(const std::vector<LoopbackClient*>& clients, int64_t deadlineNs, OnMessage&& onMessage, Done&& done) {
     thread_local std::vector<pollfd> fds;
     fds.resize(clients.size());
     while (!done()) {
@@ -91,8 +90,9 @@ bool pollClients(const std::vector<LoopbackClient*>& clients, int64_t deadlineNs
         if (ready < 0) return false;
         for (size_t i = 0; i < clients.size(); ++i) {
             if (fds[i].revents == 0) continue;
-            const bool open = clients[i]->readAvailable(
-                [&](const uint8_t* payload, size_t length, int64_t arrival) { onMessage(i, payload, length, arrival); });
+            const bool open = clients[i]->readAvailable([&](const uint8_t* payload, size_t length, int64_t arrival) {
+                onMessage(i, payload, length, arrival);
+            });
             if (!open) return false;
         }
     }

@@ -25,8 +25,7 @@ constexpr uint32_t HOLD_FRAMES = FRAMES_PER_SECOND * 2;
 constexpr int RECORDINGS_PER_GESTURE = 5;
 
 // 30 s of 8 channels as a user records a gesture: rest and hold in turns of 2 s.
-std::vector<uint8_t> recordGesture(int gesture, uint32_t seed)
-{
+std::vector<uint8_t> recordGesture(int gesture, uint32_t seed) {
     kv::sim::VirtualSubject subject(seed);
     std::vector<uint8_t> bytes(RECORDING_FRAMES * CHANNELS);
     for (uint32_t f = 0; f < RECORDING_FRAMES; ++f) {
@@ -37,11 +36,9 @@ std::vector<uint8_t> recordGesture(int gesture, uint32_t seed)
 }
 
 // Feature files of five recordings per gesture, written once for all runs.
-void prepareFeatureFiles()
-{
+void prepareFeatureFiles() {
     static bool prepared = false;
-    if (prepared)
-        return;
+    if (prepared) return;
     for (int g = 1; g <= GESTURES; ++g) {
         for (int r = 0; r < RECORDINGS_PER_GESTURE; ++r) {
             const std::vector<uint8_t> bytes = recordGesture(g, static_cast<uint32_t>(100 * g + r));
@@ -51,8 +48,7 @@ void prepareFeatureFiles()
     prepared = true;
 }
 
-void BM_ExtractFeatures(benchmark::State& state)
-{
+void BM_ExtractFeatures(benchmark::State& state) {
     const std::vector<uint8_t> bytes = recordGesture(3, 7);
     for (auto _ : state) {
         benchmark::DoNotOptimize(extractFeatures("bench", bytes.data(), bytes.size(), CHANNELS));
@@ -64,21 +60,17 @@ void BM_ExtractFeatures(benchmark::State& state)
 }
 BENCHMARK(BM_ExtractFeatures)->Unit(benchmark::kMillisecond);
 
-void BM_TrainModel(benchmark::State& state)
-{
+void BM_TrainModel(benchmark::State& state) {
     prepareFeatureFiles();
     const FeatureMap features = loadFeatureFiles(GESTURES);
     size_t samples = 0;
-    for (const auto& entry : features)
-        samples += entry.second.size() / CHANNELS;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(trainModel(GESTURES, CHANNELS));
+    for (const auto& entry : features) samples += entry.second.size() / CHANNELS;
+    for (auto _ : state) benchmark::DoNotOptimize(trainModel(GESTURES, CHANNELS));
     state.counters["samples"] = static_cast<double>(samples);
 }
 BENCHMARK(BM_TrainModel)->Unit(benchmark::kMillisecond);
 
-void BM_IdentifyChunk(benchmark::State& state)
-{
+void BM_IdentifyChunk(benchmark::State& state) {
     int32_t rows = 0;
     int32_t columns = 0;
     if (!readModelShape(rows, columns)) {
@@ -105,25 +97,21 @@ void BM_IdentifyChunk(benchmark::State& state)
     for (auto _ : state) {
         benchmark::DoNotOptimize(identifyChunk(&stream[position], identifyState, model));
         position += step;
-        if (position + chunkBytes > stream.size())
-            position = 0;
+        if (position + chunkBytes > stream.size()) position = 0;
     }
 }
 BENCHMARK(BM_IdentifyChunk);
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::string dir = (std::filesystem::temp_directory_path() / "emg_model_bench_XXXXXX").string();
-    if (mkdtemp(dir.data()) == nullptr)
-        return 1;
+    if (mkdtemp(dir.data()) == nullptr) return 1;
     std::filesystem::current_path(dir);
 
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

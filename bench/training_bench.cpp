@@ -147,8 +147,8 @@ SetFigures measure(const TrainingSet& set, bool printPairs) {
             const double libsvm = runTimed({"svm-train", "-t", "0", "-c", "1", "-e", "0.001", "-w1", plus, "-w-1",
                                             minus, "pair.txt", "pair.model"},
                                            "svm.out");
-            const double liblinear = runTimed({"liblinear-train", "-s", "3", "-c", "1", "-e", "0.001", "-B", "1",
-                                               "-w1", plus, "-w-1", minus, "-q", "pair.txt", "pair.linear"},
+            const double liblinear = runTimed({"liblinear-train", "-s", "3", "-c", "1", "-e", "0.001", "-B", "1", "-w1",
+                                               plus, "-w-1", minus, "-q", "pair.txt", "pair.linear"},
                                               "linear.out");
             const std::string out = readAll("svm.out");
             const size_t at = out.find("obj = ");
@@ -202,17 +202,17 @@ int main(int argc, char** argv) {
 
     bool objectivesAgree = true;
     bool goalMet = false;
-    std::printf("%-12s %5s %7s %11s %7s %8s %8s %12s %9s %9s %12s %9s %6s\n", "set", "pairs", "samples",
-                "generate ms", "(min)", "train ms", "heap MiB", "svm-train ms", "gen/svm", "train/svm", "liblinear ms",
-                "obj diff", "agree");
+    std::printf("%-12s %5s %7s %11s %7s %8s %8s %12s %9s %9s %12s %9s %6s\n", "set", "pairs", "samples", "generate ms",
+                "(min)", "train ms", "heap MiB", "svm-train ms", "gen/svm", "train/svm", "liblinear ms", "obj diff",
+                "agree");
     for (size_t k = 0; k < 3; ++k) {
         const TrainingSet& set = TRAINING_SETS[k];
         const SetFigures f = measure(set, printPairs);
         const double ratio = f.generateMedianMs / f.libsvmMs;
         std::printf("%-12s %5d %7d %11.1f %7.1f %8.1f %8.2f %12.0f %9.3f %9.3f %12.0f %8.3f%% %3d/%d\n", set.name,
-                    f.pairs, f.samples, f.generateMedianMs, f.generateMinMs, f.trainMedianMs, f.peakHeapMiB,
-                    f.libsvmMs, ratio, f.trainMedianMs / f.libsvmMs, f.liblinearMs, 100 * f.worstObjectiveDiff,
-                    f.pairsAgreeing, f.pairs);
+                    f.pairs, f.samples, f.generateMedianMs, f.generateMinMs, f.trainMedianMs, f.peakHeapMiB, f.libsvmMs,
+                    ratio, f.trainMedianMs / f.libsvmMs, f.liblinearMs, 100 * f.worstObjectiveDiff, f.pairsAgreeing,
+                    f.pairs);
         objectivesAgree = objectivesAgree && f.worstObjectiveDiff <= OBJECTIVE_TOLERANCE;
         if (k == 2) goalMet = f.generateMedianMs <= GOAL_MS && ratio <= GOAL_LIBSVM_SHARE;
     }

@@ -15,20 +15,17 @@ struct TrainingSet {
     double overlap;       // 0 well separated gestures .. 1 all gestures alike
     uint8_t gestureMask;  // the gestures recorded, as MODEL_GENERATE takes them
     uint8_t channelMask;
-    uint32_t seconds;     // per gesture
-    int flatGesture;      // this gesture's recording is a flat line (no features); 0 none
+    uint32_t seconds;  // per gesture
+    int flatGesture;   // this gesture's recording is a flat line (no features); 0 none
     uint32_t seed;
 };
 
 // The benchmark's three sets of 8 gestures x 8 channels x 150 s first, then
 // smaller ones: few gestures and channels, and a gesture without features.
 inline constexpr TrainingSet TRAINING_SETS[] = {
-    {"separated", 0.3, 0xFF, 0xFF, 150, 0, 7},
-    {"overlapping", 0.8, 0xFF, 0xFF, 150, 0, 7},
-    {"coinciding", 0.87, 0xFF, 0xFF, 150, 0, 7},
-    {"coinciding_2x1", 0.87, 0x12, 0x04, 60, 0, 3},
-    {"overlapping_5x3", 0.8, 0x5D, 0x92, 40, 0, 4},
-    {"flat_gesture_4x6", 0.3, 0x0F, 0x3F, 30, 3, 5},
+    {"separated", 0.3, 0xFF, 0xFF, 150, 0, 7},      {"overlapping", 0.8, 0xFF, 0xFF, 150, 0, 7},
+    {"coinciding", 0.87, 0xFF, 0xFF, 150, 0, 7},    {"coinciding_2x1", 0.87, 0x12, 0x04, 60, 0, 3},
+    {"overlapping_5x3", 0.8, 0x5D, 0x92, 40, 0, 4}, {"flat_gesture_4x6", 0.3, 0x0F, 0x3F, 30, 3, 5},
 };
 
 // One raw recording per selected gesture, frames of the channels in channelMask.

@@ -121,4 +121,6 @@ void sendToClients(const uint8_t* data, uint8_t length) {
     wakeup->send();
 }
 
-int connectedClients() { return clientCount; }
+int connectedClients() {
+    return clientCount;
+}

@@ -13,7 +13,9 @@
 
 namespace {
 
-void fail(Reply& reply) { reply.push_back(STATUS_FAIL); }
+void fail(Reply& reply) {
+    reply.push_back(STATUS_FAIL);
+}
 
 void commandPing(uint8_t length, Reply& reply) {
     reply.push_back(CMD_PING);
@@ -121,7 +123,8 @@ void appendUtf8(Reply& reply, const std::wstring& text) {
             bytes[0] = static_cast<uint8_t>(0xF0 | (code >> 18));
             count = 4;
         }
-        for (size_t b = 1; b < count; ++b) bytes[b] = static_cast<uint8_t>(0x80 | ((code >> (6 * (count - 1 - b))) & 0x3F));
+        for (size_t b = 1; b < count; ++b)
+            bytes[b] = static_cast<uint8_t>(0x80 | ((code >> (6 * (count - 1 - b))) & 0x3F));
         if (!appendWhole(reply, bytes, count)) return;
     }
 }

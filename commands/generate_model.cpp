@@ -9,9 +9,13 @@
 
 namespace {
 
-std::string featureFileName(int number) { return "feature" + std::to_string(number) + ".txt"; }
+std::string featureFileName(int number) {
+    return "feature" + std::to_string(number) + ".txt";
+}
 
-bool selected(uint8_t gestureMask, int gesture) { return (gestureMask >> (gesture - 1)) & 1u; }
+bool selected(uint8_t gestureMask, int gesture) {
+    return (gestureMask >> (gesture - 1)) & 1u;
+}
 
 }  // namespace
 

@@ -8,8 +8,8 @@ uint32_t modelPayloadLength(int32_t rows, int32_t columns) {
     return length;
 }
 
-size_t buildModelImage(std::FILE* weights, int32_t rows, int32_t columns, uint8_t channelMask,
-                       uint8_t gestureCount, uint8_t* buffer) {
+size_t buildModelImage(std::FILE* weights, int32_t rows, int32_t columns, uint8_t channelMask, uint8_t gestureCount,
+                       uint8_t* buffer) {
     std::memset(buffer, 0, MODEL_IMAGE_BUFFER_SIZE);
     if (rows <= 0 || columns <= 0) return 0;
     const uint32_t payload = modelPayloadLength(rows, columns);

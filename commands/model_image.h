@@ -16,5 +16,5 @@ uint32_t modelPayloadLength(int32_t rows, int32_t columns);
 // Fills buffer (zeroed first) with the header and the rows x columns values
 // read from weights; returns the image length, or 0 when the shape does not fit
 // the buffer. Reads that fail leave their slots zero.
-size_t buildModelImage(std::FILE* weights, int32_t rows, int32_t columns, uint8_t channelMask,
-                       uint8_t gestureCount, uint8_t* buffer);
+size_t buildModelImage(std::FILE* weights, int32_t rows, int32_t columns, uint8_t channelMask, uint8_t gestureCount,
+                       uint8_t* buffer);

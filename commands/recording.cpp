@@ -46,7 +46,9 @@ SaveResult appendRecording(const std::string& name, const std::vector<uint8_t>& 
 
 }  // namespace
 
-std::string rawFileName(unsigned gesture) { return "raw" + std::to_string(gesture) + ".bin"; }
+std::string rawFileName(unsigned gesture) {
+    return "raw" + std::to_string(gesture) + ".bin";
+}
 
 void commandRecordStart(const uint8_t* bytes, uint8_t length, Reply& reply) {
     reply.push_back(CMD_RECORD_START);

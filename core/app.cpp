@@ -56,8 +56,7 @@ void dispatchRecord(const EventRecord& record, char* dump) {
             logPrint(LOG_DEBUG, LOG_TAG, "EXIT_EVT: %s", dump);
             exitRequested = true;
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

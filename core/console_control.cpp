@@ -58,11 +58,8 @@ void waitForConsoleSignals() {
 bool consoleCtrlHandler(int type) {
     switch (type) {
         case CTRL_C_EVENT:
-        case CTRL_SHUTDOWN_EVENT:
-            exitApplication();
-            return true;
-        default:
-            return false;
+        case CTRL_SHUTDOWN_EVENT: exitApplication(); return true;
+        default: return false;
     }
 }
 

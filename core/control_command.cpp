@@ -42,7 +42,10 @@ int runControlCommand(int argc, char** argv) {
     }
     ControlClient client;
     if (!client.connect(port, CONNECT_TIMEOUT_MS)) {
-        std::fprintf(stderr, "emgbridge control: no control endpoint on 127.0.0.1:%d (is emgbridge running on the virtual armband?)\n", port);
+        std::fprintf(
+            stderr,
+            "emgbridge control: no control endpoint on 127.0.0.1:%d (is emgbridge running on the virtual armband?)\n",
+            port);
         return 1;
     }
     for (int i = first; i < argc; ++i) {

@@ -15,9 +15,12 @@ LogTime systemClock() {
     const std::time_t seconds = system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&seconds, &local);
-    return LogTime{static_cast<unsigned>(local.tm_year + 1900), static_cast<unsigned>(local.tm_mon + 1),
-                   static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
-                   static_cast<unsigned>(local.tm_min), static_cast<unsigned>(local.tm_sec),
+    return LogTime{static_cast<unsigned>(local.tm_year + 1900),
+                   static_cast<unsigned>(local.tm_mon + 1),
+                   static_cast<unsigned>(local.tm_mday),
+                   static_cast<unsigned>(local.tm_hour),
+                   static_cast<unsigned>(local.tm_min),
+                   static_cast<unsigned>(local.tm_sec),
                    static_cast<unsigned>(ms)};
 }
 
@@ -27,8 +30,8 @@ int formatLine(char* buffer, LogLevel level, const char* tag, const char* format
     static const char letters[] = "VDIWEF";
     const char letter = (level >= 0 && level <= 5) ? letters[level] : '?';
     const LogTime t = activeClock();
-    int header = std::snprintf(buffer, LOG_LINE_SIZE, "(%4.4u-%u-%u %u:%2.2u:%2.2u:%3.3u)[%c/%s]: ", t.year,
-                               t.month, t.day, t.hour, t.minute, t.second, t.millisecond, letter, tag);
+    int header = std::snprintf(buffer, LOG_LINE_SIZE, "(%4.4u-%u-%u %u:%2.2u:%2.2u:%3.3u)[%c/%s]: ", t.year, t.month,
+                               t.day, t.hour, t.minute, t.second, t.millisecond, letter, tag);
     if (header < 0) header = 0;
     if (header >= LOG_LINE_SIZE) header = LOG_LINE_SIZE - 1;
     const int message = std::vsnprintf(buffer + header, static_cast<size_t>(LOG_LINE_SIZE - header), format, args);
@@ -38,7 +41,9 @@ int formatLine(char* buffer, LogLevel level, const char* tag, const char* format
 
 }  // namespace
 
-void setLogClock(LogClock clock) { activeClock = clock ? clock : systemClock; }
+void setLogClock(LogClock clock) {
+    activeClock = clock ? clock : systemClock;
+}
 
 int formatLogLine(char* buffer, LogLevel level, const char* tag, const char* format, ...) {
     va_list args;

@@ -10,8 +10,7 @@ constexpr LogLevel LOG_DEBUG = 1;
 constexpr const char* LOG_TAG = "RudovUrev";
 constexpr int LOG_LINE_SIZE = 1024;
 
-int logPrint(LogLevel level, const char* tag, const char* format, ...)
-    __attribute__((format(printf, 3, 4)));
+int logPrint(LogLevel level, const char* tag, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // Local wall-clock time with milliseconds, as the header prints it.
 struct LogTime {

@@ -39,7 +39,9 @@ bool waitReadable(int fd, int timeoutMs) {
     return ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs) > 0;
 }
 
-ControlClient::~ControlClient() { close(); }
+ControlClient::~ControlClient() {
+    close();
+}
 
 void ControlClient::close() {
     if (fd_ >= 0) ::close(fd_);

@@ -6,7 +6,7 @@
 #include <vector>
 
 struct ServerOptions {
-    std::string host;     // address to listen on; empty: all interfaces
+    std::string host;  // address to listen on; empty: all interfaces
     int port = 8888;
     std::string dataDir;  // empty: the working directory
     std::vector<std::string> allowedHosts;
@@ -17,8 +17,8 @@ struct ServerOptions {
 extern ServerOptions serverOptions;
 
 enum class OptionsOutcome {
-    RUN,         // options parsed: start the server
-    SHOW_HELP,   // --help
+    RUN,        // options parsed: start the server
+    SHOW_HELP,  // --help
     SHOW_VERSION,
     BAD_OPTION,  // error holds a one-line message
 };

@@ -13,7 +13,9 @@ std::atomic<uint8_t> timerId{TIMER_ID_NONE};
 
 Timer::Timer(TimerManager* manager) : manager_(manager) {}
 
-Timer::~Timer() { stop(); }
+Timer::~Timer() {
+    stop();
+}
 
 bool Timer::start(Callback callback, uint32_t intervalMs) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -166,15 +166,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t got = 0;
         const uint8_t* body = in.bytes(length, got);
         switch (head & 3) {
-            case 0:
-                dispatch(makeRecord(APP_CLIENT_EVT, body, got));
-                break;
+            case 0: dispatch(makeRecord(APP_CLIENT_EVT, body, got)); break;
             case 1:
                 if (got > 0) dispatch(makeRecord(body[0], body + 1, got - 1));
                 break;
-            case 2:
-                fuzz::writeFile(FILE_NAMES[(head >> 2) % FILE_COUNT], body, got, true);
-                break;
+            case 2: fuzz::writeFile(FILE_NAMES[(head >> 2) % FILE_COUNT], body, got, true); break;
             default: {
                 if (got > 0) {
                     listener->onDeviceData(nullptr, 0x80, std::make_shared<std::vector<uint8_t>>(body, body + got));

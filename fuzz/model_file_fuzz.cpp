@@ -56,10 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(weights != nullptr, "W&B.txt cannot be opened");
     const size_t imageLength = buildModelImage(weights, rows, columns, mask, gesturesForRows(rows), image.data());
     std::fclose(weights);
-    fuzz::check(imageLength == 0 ||
-              (imageLength <= MODEL_IMAGE_BUFFER_SIZE &&
-               imageLength == MODEL_IMAGE_HEADER_SIZE + modelPayloadLength(rows, columns)),
-          "the model image does not fit its buffer");
+    fuzz::check(imageLength == 0 || (imageLength <= MODEL_IMAGE_BUFFER_SIZE &&
+                                     imageLength == MODEL_IMAGE_HEADER_SIZE + modelPayloadLength(rows, columns)),
+                "the model image does not fit its buffer");
 
     // Identification: the model load refuses what the fixed arrays cannot hold.
     IdentifyModel model;
@@ -67,8 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int loaded = loadIdentifyModel(rows, columns, model, state);
     fuzz::check(loaded == (modelShapeUsable(rows, columns) ? 0 : -2), "loadIdentifyModel answered against the shape");
     if (loaded != 0) return 0;
-    fuzz::check(model.channels == columns - 1 && model.gestures == gesturesForRows(rows),
-                "the loaded model's shape");
+    fuzz::check(model.channels == columns - 1 && model.gestures == gesturesForRows(rows), "the loaded model's shape");
     const bool pattern[] = {false, false, true, true, true, true, true, false, false, false, false};
     unsigned seed = 0;
     for (bool active : pattern) {

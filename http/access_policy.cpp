@@ -29,8 +29,7 @@ std::string hostName(std::string_view host, bool& bracketed) {
 
 bool isIpLiteral(const std::string& name, bool bracketed) {
     unsigned char address[16];
-    return bracketed ? inet_pton(AF_INET6, name.c_str(), address) == 1
-                     : inet_pton(AF_INET, name.c_str(), address) == 1;
+    return bracketed ? inet_pton(AF_INET6, name.c_str(), address) == 1 : inet_pton(AF_INET, name.c_str(), address) == 1;
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <string_view>
 
 struct Asset {
-    const char* path;          // URL path, e.g. "/index.html"
+    const char* path;  // URL path, e.g. "/index.html"
     const char* contentType;
-    const char* etag;          // quoted, as sent in the ETag header
+    const char* etag;  // quoted, as sent in the ETag header
     const unsigned char* data;
     size_t size;
 };

@@ -54,8 +54,8 @@ std::string chunkedResponseHead(int status, std::string_view contentType, std::s
 
 std::string forbiddenResponse(std::string_view message) {
     const std::string body = "{\"error\":" + jsonString(message) + "}";
-    return head(403, "application/json", "Connection: close\r\n") + "Content-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
+    return head(403, "application/json", "Connection: close\r\n") + "Content-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
 }
 
 std::string isoTime(long long epochSeconds) {

@@ -68,7 +68,8 @@ void onHttpUpgrade(uWS::Hub& hub, uWS::HttpSocket<uWS::SERVER>* socket, uWS::Htt
     }
     if (!originAllowed(origin, host, accessPolicy)) {
         logPrint(LOG_DEBUG, LOG_TAG, "%s, refused WebSocket from origin '%s'", "onHttpUpgrade", origin.c_str());
-        return refuseUpgrade(socket, "cross-site WebSocket refused; start emgbridge with --allow-origin ORIGIN to allow it");
+        return refuseUpgrade(socket,
+                             "cross-site WebSocket refused; start emgbridge with --allow-origin ORIGIN to allow it");
     }
     uWS::Header key = request.getHeader("sec-websocket-key");
     uWS::Header protocol = request.getHeader("sec-websocket-protocol");
@@ -77,7 +78,8 @@ void onHttpUpgrade(uWS::Hub& hub, uWS::HttpSocket<uWS::SERVER>* socket, uWS::Htt
         socket->terminate();
         return;
     }
-    hub.upgrade(fd, key.value, nullptr, nullptr, 0, protocol.value, protocol.valueLength, &hub.getDefaultGroup<uWS::SERVER>());
+    hub.upgrade(fd, key.value, nullptr, nullptr, 0, protocol.value, protocol.valueLength,
+                &hub.getDefaultGroup<uWS::SERVER>());
     socket->terminate();
 }
 

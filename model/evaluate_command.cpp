@@ -32,17 +32,14 @@ struct Options {
 };
 
 // A whole unsigned number in [low, high] (base 10, or 16 with 0x when hex is allowed).
-bool parseNumber(const std::string& text, unsigned long low, unsigned long high, bool hex, unsigned long& value)
-{
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
-        return false;
+bool parseNumber(const std::string& text, unsigned long low, unsigned long high, bool hex, unsigned long& value) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
     char* end = nullptr;
     value = std::strtoul(text.c_str(), &end, hex ? 0 : 10);
     return *end == '\0' && value >= low && value <= high;
 }
 
-std::string parseGestures(const std::string& list, uint8_t& mask)
-{
+std::string parseGestures(const std::string& list, uint8_t& mask) {
     size_t start = 0;
     for (;;) {
         const size_t comma = list.find(',', start);
@@ -51,18 +48,15 @@ std::string parseGestures(const std::string& list, uint8_t& mask)
         if (!parseNumber(item, 1, 8, false, gesture))
             return "--gestures takes gesture numbers 1..8 separated by commas, not '" + list + "'";
         const uint8_t bit = static_cast<uint8_t>(1u << (gesture - 1));
-        if (mask & bit)
-            return "gesture " + item + " is given twice in --gestures";
+        if (mask & bit) return "gesture " + item + " is given twice in --gestures";
         mask |= bit;
-        if (comma == std::string::npos)
-            return {};
+        if (comma == std::string::npos) return {};
         start = comma + 1;
     }
 }
 
 // One line of reason when the arguments are not usable, else empty.
-std::string parseOptions(int argc, char** argv, Options& options)
-{
+std::string parseOptions(int argc, char** argv, Options& options) {
     bool channelsGiven = false;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
@@ -74,11 +68,10 @@ std::string parseOptions(int argc, char** argv, Options& options)
             options.help = true;
             continue;
         }
-        if (option != "--data-dir" && option != "--gestures" && option != "--channels" &&
-            option != "--channel-mask" && option != "--folds")
+        if (option != "--data-dir" && option != "--gestures" && option != "--channels" && option != "--channel-mask" &&
+            option != "--folds")
             return "unknown option '" + option + "'";
-        if (i + 1 >= argc)
-            return option + " needs a value";
+        if (i + 1 >= argc) return option + " needs a value";
         const std::string value = argv[++i];
         unsigned long number = 0;
         if (option == "--data-dir") {
@@ -86,15 +79,13 @@ std::string parseOptions(int argc, char** argv, Options& options)
         } else if (option == "--gestures") {
             options.gestureMask = 0;
             const std::string error = parseGestures(value, options.gestureMask);
-            if (!error.empty())
-                return error;
+            if (!error.empty()) return error;
         } else if (option == "--folds") {
             if (!parseNumber(value, 2, MAX_FOLDS, false, number))
                 return "--folds takes a number from 2 to " + std::to_string(MAX_FOLDS) + ", not '" + value + "'";
             options.folds = static_cast<uint32_t>(number);
         } else {
-            if (channelsGiven)
-                return "give either --channels or --channel-mask, once";
+            if (channelsGiven) return "give either --channels or --channel-mask, once";
             channelsGiven = true;
             if (option == "--channels") {
                 if (!parseNumber(value, 1, 8, false, number))
@@ -112,63 +103,52 @@ std::string parseOptions(int argc, char** argv, Options& options)
     return {};
 }
 
-std::string recordingPath(const std::string& dataDir, int gesture)
-{
+std::string recordingPath(const std::string& dataDir, int gesture) {
     return dataDir + "/raw" + std::to_string(gesture) + ".bin";
 }
 
 // Reads the selected recordings (or, with no selection, every one present).
-std::string readRecordings(Options& options, RecordingSet& recordings)
-{
+std::string readRecordings(Options& options, RecordingSet& recordings) {
     const bool all = options.gestureMask == 0;
     for (int g = 1; g <= 8; ++g) {
-        if (!all && !((options.gestureMask >> (g - 1)) & 1u))
-            continue;
+        if (!all && !((options.gestureMask >> (g - 1)) & 1u)) continue;
         const std::string path = recordingPath(options.dataDir, g);
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            if (all)
-                continue;
+            if (all) continue;
             return "cannot read the recording " + path;
         }
         auto bytes = std::make_shared<std::vector<uint8_t>>(std::istreambuf_iterator<char>(in),
                                                             std::istreambuf_iterator<char>());
-        if (in.bad())
-            return "cannot read the recording " + path;
+        if (in.bad()) return "cannot read the recording " + path;
         recordings[static_cast<uint8_t>(g)] = std::move(bytes);
-        if (all)
-            options.gestureMask |= static_cast<uint8_t>(1u << (g - 1));
+        if (all) options.gestureMask |= static_cast<uint8_t>(1u << (g - 1));
     }
     if (all && bitCount(options.gestureMask) < 2)
         return "fewer than two recordings (raw1.bin .. raw8.bin) in " + options.dataDir;
     return {};
 }
 
-int badInput(const std::string& error)
-{
+int badInput(const std::string& error) {
     std::fprintf(stderr, "emgbridge evaluate: %s\n", error.c_str());
     return EXIT_BAD_INPUT;
 }
 
 }  // namespace
 
-int runEvaluateCommand(int argc, char** argv)
-{
+int runEvaluateCommand(int argc, char** argv) {
     Options options;
     std::string error = parseOptions(argc, argv, options);
-    if (!error.empty())
-        return badInput(error);
+    if (!error.empty()) return badInput(error);
     if (options.help) {
         std::fputs(USAGE, stdout);
         return 0;
     }
     RecordingSet recordings;
     error = readRecordings(options, recordings);
-    if (!error.empty())
-        return badInput(error);
+    if (!error.empty()) return badInput(error);
     Evaluation evaluation;
-    if (evaluateRecordings(recordings, options.gestureMask, options.channelMask, options.folds, evaluation, error) !=
-        0)
+    if (evaluateRecordings(recordings, options.gestureMask, options.channelMask, options.folds, evaluation, error) != 0)
         return badInput(error);
     const std::string report = options.json ? evaluationJson(evaluation) + "\n" : evaluationText(evaluation);
     std::fputs(report.c_str(), stdout);

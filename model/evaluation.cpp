@@ -12,8 +12,7 @@ namespace {
 // What a reader of the text files gets back: features are stored with "%f", the
 // weights as a stream writes a float (six significant digits), and both are read
 // back with the float conversion of the stream.
-float throughText(float value, const char* format)
-{
+float throughText(float value, const char* format) {
     char text[64];
     std::snprintf(text, sizeof text, format, static_cast<double>(value));
     return std::strtof(text, nullptr);
@@ -21,8 +20,7 @@ float throughText(float value, const char* format)
 
 // The pairwise model "W&B.txt" would hold for these per-class features (keys 1..G),
 // in the form identification loads it.
-IdentifyModel trainInMemory(const FeatureMap& features, int32_t gestures, uint32_t channels)
-{
+IdentifyModel trainInMemory(const FeatureMap& features, int32_t gestures, uint32_t channels) {
     IdentifyModel model;
     model.gestures = static_cast<uint8_t>(gestures);
     model.channels = static_cast<uint8_t>(channels);
@@ -32,8 +30,7 @@ IdentifyModel trainInMemory(const FeatureMap& features, int32_t gestures, uint32
             SolverParams params;
             PairModel pair;
             trainPair(buildPairProblem(features, p, q, channels), params, pair);
-            for (uint32_t c = 0; c < channels; ++c)
-                record->w[c] = throughText(pair.w[c], "%g");
+            for (uint32_t c = 0; c < channels; ++c) record->w[c] = throughText(pair.w[c], "%g");
             record->bias = throughText(pair.b, "%g");
         }
     }
@@ -43,8 +40,7 @@ IdentifyModel trainInMemory(const FeatureMap& features, int32_t gestures, uint32
 // Features of every class (index k = class k + 1) restricted to the windows for
 // which keep(class, window) holds, as the trainer's feature map.
 template <typename Keep>
-FeatureMap selectWindows(const std::vector<std::vector<float>>& features, uint32_t channels, Keep keep)
-{
+FeatureMap selectWindows(const std::vector<std::vector<float>>& features, uint32_t channels, Keep keep) {
     FeatureMap map;
     for (size_t k = 0; k < features.size(); ++k) {
         std::vector<float>& values = map[static_cast<int32_t>(k + 1)];
@@ -59,37 +55,28 @@ FeatureMap selectWindows(const std::vector<std::vector<float>>& features, uint32
 
 // The gesture (not class) that most of class k's held-out misses went to; the
 // lower gesture on equal counts.
-uint8_t mostConfusedWith(const Evaluation& result, size_t k)
-{
+uint8_t mostConfusedWith(const Evaluation& result, size_t k) {
     size_t worst = k;
     for (size_t m = 0; m < result.gestures.size(); ++m)
-        if (m != k && (worst == k || result.confusion[k][m] > result.confusion[k][worst]))
-            worst = m;
+        if (m != k && (worst == k || result.confusion[k][m] > result.confusion[k][worst])) worst = m;
     return worst == k ? 0 : result.gestures[worst].gesture;
 }
 
 // One line of reason when the recordings cannot be evaluated, else empty; fills the
 // features of every selected gesture in ascending gesture order.
 std::string loadFeatures(const RecordingSet& recordings, uint8_t gestureMask, uint32_t channels, uint32_t folds,
-                         std::vector<std::vector<float>>& features)
-{
-    if (bitCount(gestureMask) < 2)
-        return "select at least two gestures";
-    if (channels == 0)
-        return "the channel mask selects no channel";
-    if (folds < 2)
-        return "the number of folds must be at least 2";
+                         std::vector<std::vector<float>>& features) {
+    if (bitCount(gestureMask) < 2) return "select at least two gestures";
+    if (channels == 0) return "the channel mask selects no channel";
+    if (folds < 2) return "the number of folds must be at least 2";
     for (int g = 1; g <= 8; ++g) {
-        if (!((gestureMask >> (g - 1)) & 1u))
-            continue;
+        if (!((gestureMask >> (g - 1)) & 1u)) continue;
         const auto found = recordings.find(static_cast<uint8_t>(g));
-        if (found == recordings.end() || !found->second)
-            return "gesture " + std::to_string(g) + " has no recording";
+        if (found == recordings.end() || !found->second) return "gesture " + std::to_string(g) + " has no recording";
         const std::vector<uint8_t>& bytes = *found->second;
         if (bytes.size() < channels * MIN_RECORDING_FRAMES)
-            return "the recording of gesture " + std::to_string(g) + " is too short (" +
-                   std::to_string(bytes.size()) + " bytes, at least " +
-                   std::to_string(channels * MIN_RECORDING_FRAMES) + " needed)";
+            return "the recording of gesture " + std::to_string(g) + " is too short (" + std::to_string(bytes.size()) +
+                   " bytes, at least " + std::to_string(channels * MIN_RECORDING_FRAMES) + " needed)";
         features.push_back(windowFeatures(bytes.data(), bytes.size(), channels));
         const size_t windows = features.back().size() / channels;
         if (windows < folds)
@@ -101,45 +88,38 @@ std::string loadFeatures(const RecordingSet& recordings, uint8_t gestureMask, ui
 
 }  // namespace
 
-std::vector<uint32_t> foldAssignment(size_t windows, uint32_t folds)
-{
+std::vector<uint32_t> foldAssignment(size_t windows, uint32_t folds) {
     std::vector<uint32_t> fold(windows);
-    for (size_t w = 0; w < windows; ++w)
-        fold[w] = static_cast<uint32_t>(w * folds / windows);
+    for (size_t w = 0; w < windows; ++w) fold[w] = static_cast<uint32_t>(w * folds / windows);
     return fold;
 }
 
 int evaluateRecordings(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask, uint32_t folds,
-                       Evaluation& result, std::string& error)
-{
+                       Evaluation& result, std::string& error) {
     const uint32_t channels = bitCount(channelMask);
     std::vector<std::vector<float>> features;
     error = loadFeatures(recordings, gestureMask, channels, folds, features);
-    if (!error.empty())
-        return -1;
+    if (!error.empty()) return -1;
     // The trainer sees the features as the feature files hold them.
     for (std::vector<float>& values : features)
-        for (float& value : values)
-            value = throughText(value, "%f");
+        for (float& value : values) value = throughText(value, "%f");
 
     const size_t classes = features.size();
     const int32_t gestures = static_cast<int32_t>(classes);
     std::vector<std::vector<uint32_t>> foldOf;
-    for (const std::vector<float>& values : features)
-        foldOf.push_back(foldAssignment(values.size() / channels, folds));
+    for (const std::vector<float>& values : features) foldOf.push_back(foldAssignment(values.size() / channels, folds));
 
     Evaluation evaluation;
     evaluation.channels = channels;
     evaluation.folds = folds;
     evaluation.confusion.assign(classes, std::vector<uint32_t>(classes, 0));
     for (uint32_t f = 0; f < folds; ++f) {
-        const IdentifyModel model = trainInMemory(
-            selectWindows(features, channels, [&](size_t k, size_t w) { return foldOf[k][w] != f; }), gestures,
-            channels);
+        const IdentifyModel model =
+            trainInMemory(selectWindows(features, channels, [&](size_t k, size_t w) { return foldOf[k][w] != f; }),
+                          gestures, channels);
         for (size_t k = 0; k < classes; ++k)
             for (size_t w = 0; w < foldOf[k].size(); ++w)
-                if (foldOf[k][w] == f)
-                    ++evaluation.confusion[k][voteClass(&features[k][w * channels], model) - 1];
+                if (foldOf[k][w] == f) ++evaluation.confusion[k][voteClass(&features[k][w * channels], model) - 1];
     }
 
     const IdentifyModel full =

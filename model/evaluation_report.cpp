@@ -9,8 +9,7 @@ namespace {
 
 void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-void appendf(std::string& out, const char* format, ...)
-{
+void appendf(std::string& out, const char* format, ...) {
     char text[256];
     va_list arguments;
     va_start(arguments, format);
@@ -19,16 +18,13 @@ void appendf(std::string& out, const char* format, ...)
     out += text;
 }
 
-std::string adviceText(const GestureEvaluation& gesture)
-{
+std::string adviceText(const GestureEvaluation& gesture) {
     return "record gesture " + std::to_string(gesture.gesture) + " again";
 }
 
-
 }  // namespace
 
-std::string evaluationText(const Evaluation& evaluation)
-{
+std::string evaluationText(const Evaluation& evaluation) {
     std::string out;
     appendf(out, "Held-out evaluation: %zu gestures, %u channels, %u folds\n\n", evaluation.gestures.size(),
             evaluation.channels, evaluation.folds);
@@ -38,13 +34,11 @@ std::string evaluationText(const Evaluation& evaluation)
                 100.0 * gesture.trainingAccuracy);
 
     out += "\nconfusion (rows: true gesture, columns: predicted gesture)\n    ";
-    for (const GestureEvaluation& gesture : evaluation.gestures)
-        appendf(out, " %6u", gesture.gesture);
+    for (const GestureEvaluation& gesture : evaluation.gestures) appendf(out, " %6u", gesture.gesture);
     out += '\n';
     for (size_t k = 0; k < evaluation.gestures.size(); ++k) {
         appendf(out, "%4u", evaluation.gestures[k].gesture);
-        for (uint32_t count : evaluation.confusion[k])
-            appendf(out, " %6u", count);
+        for (uint32_t count : evaluation.confusion[k]) appendf(out, " %6u", count);
         out += '\n';
     }
 
@@ -56,15 +50,14 @@ std::string evaluationText(const Evaluation& evaluation)
     return out;
 }
 
-std::string evaluationJson(const Evaluation& evaluation)
-{
+std::string evaluationJson(const Evaluation& evaluation) {
     std::string out;
     appendf(out, "{\"state\":\"done\",\"channels\":%u,\"folds\":%u,\"gestures\":[", evaluation.channels,
             evaluation.folds);
     const char* separator = "";
     for (const GestureEvaluation& gesture : evaluation.gestures) {
-        appendf(out, "%s{\"gesture\":%u,\"windows\":%u,\"heldOutAccuracy\":%.4f,\"trainingAccuracy\":%.4f}",
-                separator, gesture.gesture, gesture.windows, gesture.heldOutAccuracy, gesture.trainingAccuracy);
+        appendf(out, "%s{\"gesture\":%u,\"windows\":%u,\"heldOutAccuracy\":%.4f,\"trainingAccuracy\":%.4f}", separator,
+                gesture.gesture, gesture.windows, gesture.heldOutAccuracy, gesture.trainingAccuracy);
         separator = ",";
     }
     out += "],\"confusion\":[";
@@ -72,16 +65,14 @@ std::string evaluationJson(const Evaluation& evaluation)
     for (const std::vector<uint32_t>& row : evaluation.confusion) {
         out += separator;
         out += '[';
-        for (size_t m = 0; m < row.size(); ++m)
-            appendf(out, "%s%u", m == 0 ? "" : ",", row[m]);
+        for (size_t m = 0; m < row.size(); ++m) appendf(out, "%s%u", m == 0 ? "" : ",", row[m]);
         out += ']';
         separator = ",";
     }
     appendf(out, "],\"meanHeldOutAccuracy\":%.4f,\"advice\":[", evaluation.meanHeldOutAccuracy);
     separator = "";
     for (const GestureEvaluation& gesture : evaluation.gestures) {
-        if (gesture.confusedWith == 0)
-            continue;
+        if (gesture.confusedWith == 0) continue;
         appendf(out, "%s{\"gesture\":%u,\"heldOutAccuracy\":%.4f,\"confusedWith\":%u,\"message\":%s}", separator,
                 gesture.gesture, gesture.heldOutAccuracy, gesture.confusedWith,
                 jsonString(adviceText(gesture)).c_str());
@@ -90,7 +81,6 @@ std::string evaluationJson(const Evaluation& evaluation)
     return out + "]}";
 }
 
-std::string evaluationErrorJson(const std::string& error)
-{
+std::string evaluationErrorJson(const std::string& error) {
     return "{\"state\":\"failed\",\"error\":" + jsonString(error) + "}";
 }

@@ -8,11 +8,12 @@
 
 EvaluationService evaluationService;
 
-std::string evaluationStatusJson(bool& found) { return evaluationService.statusJson(found); }
+std::string evaluationStatusJson(bool& found) {
+    return evaluationService.statusJson(found);
+}
 
 std::string EvaluationService::evaluateToJson(const RecordingSet& recordings, uint8_t gestureMask,
-                                              uint8_t channelMask)
-{
+                                              uint8_t channelMask) {
     Evaluation evaluation;
     std::string error;
     if (evaluateRecordings(recordings, gestureMask, channelMask, DEFAULT_EVALUATION_FOLDS, evaluation, error) != 0)
@@ -22,19 +23,16 @@ std::string EvaluationService::evaluateToJson(const RecordingSet& recordings, ui
 
 EvaluationService::EvaluationService(Evaluator evaluator) : evaluator_(std::move(evaluator)) {}
 
-EvaluationService::~EvaluationService()
-{
+EvaluationService::~EvaluationService() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
+    if (worker_.joinable()) worker_.join();
 }
 
-void EvaluationService::start(RecordingSet recordings, uint8_t gestureMask, uint8_t channelMask)
-{
+void EvaluationService::start(RecordingSet recordings, uint8_t gestureMask, uint8_t channelMask) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++generation_;
@@ -42,34 +40,28 @@ void EvaluationService::start(RecordingSet recordings, uint8_t gestureMask, uint
         recordings_ = std::move(recordings);
         gestureMask_ = gestureMask;
         channelMask_ = channelMask;
-        if (!worker_.joinable())
-            worker_ = std::thread(&EvaluationService::run, this);
+        if (!worker_.joinable()) worker_ = std::thread(&EvaluationService::run, this);
     }
     changed_.notify_all();
 }
 
-std::string EvaluationService::statusJson(bool& found) const
-{
+std::string EvaluationService::statusJson(bool& found) const {
     std::lock_guard<std::mutex> lock(mutex_);
     found = generation_ != 0;
-    if (!found)
-        return {};
+    if (!found) return {};
     return resultGeneration_ == generation_ ? result_ : "{\"state\":\"pending\"}";
 }
 
-bool EvaluationService::waitSettled(std::chrono::milliseconds timeout) const
-{
+bool EvaluationService::waitSettled(std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, timeout, [this] { return resultGeneration_ == generation_; });
 }
 
-void EvaluationService::run()
-{
+void EvaluationService::run() {
     for (;;) {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this] { return stopping_ || requestWaiting_; });
-        if (stopping_)
-            return;
+        if (stopping_) return;
         const uint64_t generation = generation_;
         const RecordingSet recordings = std::move(recordings_);
         recordings_.clear();

@@ -17,8 +17,7 @@ struct Window {
 
 // Builds y from the stored half and the new half, and moves the offsets halfway
 // towards this window's channel means.
-void removeOffsets(const uint8_t* chunk, uint32_t channels, IdentifyState& state, Window& window)
-{
+void removeOffsets(const uint8_t* chunk, uint32_t channels, IdentifyState& state, Window& window) {
     const uint32_t half = channels * WINDOW_HALF_FRAMES;
     for (uint32_t c = 0; c < channels; ++c) {
         float sum = 0.0f;
@@ -34,13 +33,11 @@ void removeOffsets(const uint8_t* chunk, uint32_t channels, IdentifyState& state
 
 // Mean absolute value and variance of the channel-sum signal; updates the
 // variance pair that drives idle detection.
-void trackActivity(const Window& window, uint32_t channels, IdentifyState& state)
-{
+void trackActivity(const Window& window, uint32_t channels, IdentifyState& state) {
     float channelSum[WINDOW_FRAMES];
     for (uint32_t f = 0; f < WINDOW_FRAMES; ++f) {
         float sum = 0.0f;
-        for (uint32_t c = 0; c < channels; ++c)
-            sum = sum + window.y[f * channels + c];
+        for (uint32_t c = 0; c < channels; ++c) sum = sum + window.y[f * channels + c];
         channelSum[f] = sum;
     }
     float absoluteSum = 0.0f;
@@ -58,45 +55,37 @@ void trackActivity(const Window& window, uint32_t channels, IdentifyState& state
     }
     const float variance = squares / WINDOW_FRAMES_F;
 
-    if (state.lastMav != 0.0f)
-        state.prevVar = state.curVar;
+    if (state.lastMav != 0.0f) state.prevVar = state.curVar;
     state.lastMav = mav;
     state.curVar = variance;
 }
 
-bool activityStarts(const IdentifyState& state)
-{
+bool activityStarts(const IdentifyState& state) {
     return (state.curVar / state.prevVar > 4.0f && state.curVar > 100.0f) ||
            (state.prevVar > 200.0f && state.curVar > 200.0f);
 }
 
 // Accumulates each channel's mean absolute value onto the value it kept.
-void updateChannelFeatures(const Window& window, uint32_t channels, IdentifyState& state)
-{
+void updateChannelFeatures(const Window& window, uint32_t channels, IdentifyState& state) {
     for (uint32_t c = 0; c < channels; ++c) {
         float accumulator = state.channelMav[c];
-        for (uint32_t f = 0; f < WINDOW_FRAMES; ++f)
-            accumulator = accumulator + std::fabs(window.y[f * channels + c]);
+        for (uint32_t f = 0; f < WINDOW_FRAMES; ++f) accumulator = accumulator + std::fabs(window.y[f * channels + c]);
         state.channelMav[c] = accumulator / WINDOW_FRAMES_F;
     }
 }
 
 // The newest class when it repeats one of the two before, else the older
 // agreement, else 0.
-int32_t smoothedAnswer(const int32_t history[3])
-{
+int32_t smoothedAnswer(const int32_t history[3]) {
     const int32_t h2 = history[0];
     const int32_t h1 = history[1];
     const int32_t h0 = history[2];
-    if (h0 == h2 || h0 == h1)
-        return h0;
-    if (h2 == h1)
-        return h1;
+    if (h0 == h2 || h0 == h1) return h0;
+    if (h2 == h1) return h1;
     return 0;
 }
 
-int classifyActiveWindow(const Window& window, IdentifyState& state, const IdentifyModel& model)
-{
+int classifyActiveWindow(const Window& window, IdentifyState& state, const IdentifyModel& model) {
     updateChannelFeatures(window, model.channels, state);
 
     state.history[0] = state.history[1];
@@ -104,8 +93,7 @@ int classifyActiveWindow(const Window& window, IdentifyState& state, const Ident
     state.history[2] = voteClass(state.channelMav, model);
 
     const int32_t answer = smoothedAnswer(state.history);
-    if (answer >= 1)
-        state.tally[answer] += 1;
+    if (answer >= 1) state.tally[answer] += 1;
 
     uint32_t top = 0;
     int32_t dominant = 0;
@@ -120,8 +108,7 @@ int classifyActiveWindow(const Window& window, IdentifyState& state, const Ident
     state.activeCount += 1;
     if (state.activeCount >= 3 && state.prevVar < 200.0f && state.curVar < 200.0f) {
         state.idle = true;
-        for (int32_t k = 1; k <= model.gestures; ++k)
-            state.tally[k] = 0;
+        for (int32_t k = 1; k <= model.gestures; ++k) state.tally[k] = 0;
         state.history[0] = state.history[1] = state.history[2] = 0;
     }
     return result;
@@ -129,14 +116,12 @@ int classifyActiveWindow(const Window& window, IdentifyState& state, const Ident
 
 }  // namespace
 
-void resetIdentifyState(IdentifyState& state)
-{
+void resetIdentifyState(IdentifyState& state) {
     state = IdentifyState{};
     std::memcpy(state.offset, INITIAL_OFFSET, sizeof state.offset);
 }
 
-int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyModel& model)
-{
+int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyModel& model) {
     // Only a loaded model (see modelShapeUsable) can be evaluated within the fixed arrays.
     if (model.channels < 1 || model.channels > MAX_CHANNELS || model.gestures < 2 || model.gestures > MAX_GESTURES)
         return 0;
@@ -156,8 +141,7 @@ int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyMode
     int result = 0;
     if (state.idle) {
         state.activeCount = 0;
-        if (activityStarts(state))
-            state.idle = false;
+        if (activityStarts(state)) state.idle = false;
     } else {
         result = classifyActiveWindow(window, state, model);
     }
@@ -165,34 +149,28 @@ int identifyChunk(const uint8_t* chunk, IdentifyState& state, const IdentifyMode
     return result;
 }
 
-int32_t voteClass(const float* features, const IdentifyModel& model)
-{
+int32_t voteClass(const float* features, const IdentifyModel& model) {
     uint32_t votes[MAX_GESTURES] = {};
     const PairRecord* pair = model.pairs;
     for (uint32_t i = 0; i < model.gestures; ++i) {
         for (uint32_t j = i + 1; j < model.gestures; ++j, ++pair) {
             float d = pair->bias;
-            for (uint32_t c = 0; c < model.channels; ++c)
-                d = pair->w[c] * features[c] + d;
+            for (uint32_t c = 0; c < model.channels; ++c) d = pair->w[c] * features[c] + d;
             ++votes[d < 0.0f ? j : i];
         }
     }
     uint32_t best = 0;
     for (uint32_t k = 1; k < model.gestures; ++k)
-        if (votes[k] >= votes[best])
-            best = k;
+        if (votes[k] >= votes[best]) best = k;
     return static_cast<int32_t>(best) + 1;
 }
 
-uint8_t gestureForClass(int classNumber, uint8_t gestureMask)
-{
-    if (classNumber < 1 || classNumber > static_cast<int>(MAX_GESTURES))
-        return NO_GESTURE;
+uint8_t gestureForClass(int classNumber, uint8_t gestureMask) {
+    if (classNumber < 1 || classNumber > static_cast<int>(MAX_GESTURES)) return NO_GESTURE;
     int seen = 0;
     for (uint32_t bit = 0; bit < MAX_GESTURES; ++bit) {
         if ((gestureMask >> bit) & 1) {
-            if (++seen == classNumber)
-                return static_cast<uint8_t>(bit + 1);
+            if (++seen == classNumber) return static_cast<uint8_t>(bit + 1);
         }
     }
     return NO_GESTURE;

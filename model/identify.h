@@ -19,16 +19,16 @@ struct IdentifyModel {
 };
 
 struct IdentifyState {
-    float offset[MAX_CHANNELS] = {};  // per-channel baseline
+    float offset[MAX_CHANNELS] = {};                             // per-channel baseline
     uint8_t storedHalf[MAX_CHANNELS * WINDOW_HALF_FRAMES] = {};  // first half of the previous chunk
     bool primed = false;
     bool idle = true;
     float lastMav = 0;
     float prevVar = 0;
     float curVar = 0;
-    float channelMav[MAX_CHANNELS] = {};  // feature accumulators, kept across active windows
-    int32_t activeCount = 0;   // windows classified since the last activation
-    int32_t history[3] = {};   // h2 (oldest), h1, h0 (newest)
+    float channelMav[MAX_CHANNELS] = {};    // feature accumulators, kept across active windows
+    int32_t activeCount = 0;                // windows classified since the last activation
+    int32_t history[3] = {};                // h2 (oldest), h1, h0 (newest)
     uint32_t tally[MAX_GESTURES + 1] = {};  // smoothed answers per class 1..8
 };
 
@@ -37,8 +37,8 @@ bool modelShapeUsable(int32_t rows, int32_t columns);
 
 enum LoadResult : int {
     LOAD_OK = 0,
-    LOAD_FILE_MISSING = -1,     // "W&B.txt" cannot be opened
-    LOAD_SHAPE_UNUSABLE = -2,   // see modelShapeUsable; nothing read
+    LOAD_FILE_MISSING = -1,    // "W&B.txt" cannot be opened
+    LOAD_SHAPE_UNUSABLE = -2,  // see modelShapeUsable; nothing read
 };
 
 // Logs the model load, reads rows x columns numbers from "W&B.txt", fills model and

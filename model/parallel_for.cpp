@@ -8,8 +8,7 @@
 #include <thread>
 #include <vector>
 
-void parallelFor(size_t count, const std::function<void(size_t)>& task)
-{
+void parallelFor(size_t count, const std::function<void(size_t)>& task) {
     std::atomic<size_t> next{0};
     std::mutex failureMutex;
     std::exception_ptr failure;
@@ -19,8 +18,7 @@ void parallelFor(size_t count, const std::function<void(size_t)>& task)
                 task(k);
             } catch (...) {
                 const std::lock_guard<std::mutex> lock(failureMutex);
-                if (!failure)
-                    failure = std::current_exception();
+                if (!failure) failure = std::current_exception();
             }
         }
     };
@@ -35,8 +33,6 @@ void parallelFor(size_t count, const std::function<void(size_t)>& task)
         }
     }
     work();
-    for (std::thread& helper : helpers)
-        helper.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    for (std::thread& helper : helpers) helper.join();
+    if (failure) std::rethrow_exception(failure);
 }

@@ -22,8 +22,7 @@ public:
     static constexpr uint32_t SETS = 4;
     static constexpr uint32_t STRIDE = SETS * WIDTH;
 
-    FirstLargestLanes()
-    {
+    FirstLargestLanes() {
         for (uint32_t u = 0; u < SETS; ++u) {
             for (uint32_t l = 0; l < WIDTH; ++l) {
                 best_[u][l] = -INFINITY;
@@ -32,8 +31,7 @@ public:
         }
     }
 
-    __attribute__((always_inline)) void add(uint32_t u, const F& key, const I& candidate)
-    {
+    __attribute__((always_inline)) void add(uint32_t u, const F& key, const I& candidate) {
         nan_ |= candidate & (key != key);
         const I take = candidate & (key > best_[u]);
         best_[u] = take ? key : best_[u];
@@ -41,8 +39,7 @@ public:
         sample_[u] += static_cast<int32_t>(STRIDE);
     }
 
-    __attribute__((always_inline)) void reduce()
-    {
+    __attribute__((always_inline)) void reduce() {
         for (uint32_t u = 0; u < SETS; ++u) {
             for (uint32_t l = 0; l < WIDTH; ++l) {
                 const uint32_t at = static_cast<uint32_t>(bestIndex_[u][l]);
@@ -56,8 +53,7 @@ public:
         }
     }
 
-    __attribute__((always_inline)) void offer(uint32_t s, float key)
-    {
+    __attribute__((always_inline)) void offer(uint32_t s, float key) {
         unresolved_ = unresolved_ || key != key;
         if (key > value_) {
             value_ = key;
@@ -67,10 +63,8 @@ public:
     }
 
     // False when the plain loop must decide.
-    __attribute__((always_inline)) bool result(uint32_t& index) const
-    {
-        if (unresolved_ || !found_)
-            return false;
+    __attribute__((always_inline)) bool result(uint32_t& index) const {
+        if (unresolved_ || !found_) return false;
         index = index_;
         return true;
     }
@@ -87,13 +81,11 @@ private:
 };
 
 template <typename V>
-__attribute__((always_inline)) inline void load(V& to, const void* from)
-{
+__attribute__((always_inline)) inline void load(V& to, const void* from) {
     std::memcpy(&to, from, sizeof to);
 }
 
-bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index)
-{
+bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
     bool found = false;
     for (uint32_t s = 0; s < count; ++s) {
         if (mask[s] && (!found || keys[s] > keys[index])) {
@@ -106,8 +98,7 @@ bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count,
 
 template <typename F, typename I>
 __attribute__((always_inline)) inline bool firstLargestIn(const float* keys, const int32_t* mask, uint32_t count,
-                                                          uint32_t& index)
-{
+                                                          uint32_t& index) {
     using Lanes = FirstLargestLanes<F, I>;
     Lanes lanes;
     uint32_t s = 0;
@@ -123,23 +114,20 @@ __attribute__((always_inline)) inline bool firstLargestIn(const float* keys, con
     }
     lanes.reduce();
     for (; s < count; ++s) {
-        if (mask[s])
-            lanes.offer(s, keys[s]);
+        if (mask[s]) lanes.offer(s, keys[s]);
     }
     return lanes.result(index) || firstLargestInOrder(keys, mask, count, index);
 }
 
 // The gain of sample s, and whether it is a candidate at all.
-__attribute__((always_inline)) inline bool lowGain(const LowCandidates& in, uint32_t s, float& gain)
-{
+__attribute__((always_inline)) inline bool lowGain(const LowCandidates& in, uint32_t s, float& gain) {
     const float b = in.yg[s] - in.mUp;
     const float a = 2.0f * in.diagonal[s] - 4.0f * in.rowI[s] + in.twiceKii;
     gain = (b * b) / a;
     return in.low[s] && b < 0.0f && !(a <= in.tolerance);
 }
 
-bool largestLowGainInOrder(const LowCandidates& in, uint32_t& index)
-{
+bool largestLowGainInOrder(const LowCandidates& in, uint32_t& index) {
     bool found = false;
     float best = 0.0f;
     for (uint32_t s = 0; s < in.count; ++s) {
@@ -154,8 +142,7 @@ bool largestLowGainInOrder(const LowCandidates& in, uint32_t& index)
 }
 
 template <typename F, typename I>
-__attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates& in, uint32_t& index)
-{
+__attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates& in, uint32_t& index) {
     using Lanes = FirstLargestLanes<F, I>;
     Lanes lanes;
     uint32_t s = 0;
@@ -178,8 +165,7 @@ __attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates&
     lanes.reduce();
     for (; s < in.count; ++s) {
         float gain;
-        if (lowGain(in, s, gain))
-            lanes.offer(s, gain);
+        if (lowGain(in, s, gain)) lanes.offer(s, gain);
     }
     return lanes.result(index) || largestLowGainInOrder(in, index);
 }
@@ -191,24 +177,20 @@ __attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates&
 // and fuzzing builds, does not link such versions of template code; it gets
 // the baseline only.)
 __attribute__((target("default"))) bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count,
-                                                       uint32_t& index)
-{
+                                                       uint32_t& index) {
     return firstLargestIn<Floats4, Ints4>(keys, mask, count, index);
 }
 
 __attribute__((target("avx2"))) bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count,
-                                                    uint32_t& index)
-{
+                                                    uint32_t& index) {
     return firstLargestIn<Floats8, Ints8>(keys, mask, count, index);
 }
 
-__attribute__((target("default"))) bool largestLowGainBy(const LowCandidates& in, uint32_t& index)
-{
+__attribute__((target("default"))) bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
     return largestLowGainIn<Floats4, Ints4>(in, index);
 }
 
-__attribute__((target("avx2"))) bool largestLowGainBy(const LowCandidates& in, uint32_t& index)
-{
+__attribute__((target("avx2"))) bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
     return largestLowGainIn<Floats8, Ints8>(in, index);
 }
 
@@ -216,12 +198,13 @@ __attribute__((target("avx2"))) bool largestLowGainBy(const LowCandidates& in, u
 
 #else
 
-bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index)
-{
+bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
     return firstLargestIn<Floats4, Ints4>(keys, mask, count, index);
 }
 
-bool largestLowGainBy(const LowCandidates& in, uint32_t& index) { return largestLowGainIn<Floats4, Ints4>(in, index); }
+bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
+    return largestLowGainIn<Floats4, Ints4>(in, index);
+}
 
 #define SOLVER_CLONES
 
@@ -229,17 +212,17 @@ bool largestLowGainBy(const LowCandidates& in, uint32_t& index) { return largest
 
 }  // namespace
 
-bool firstLargest(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index)
-{
+bool firstLargest(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
     return firstLargestBy(keys, mask, count, index);
 }
 
-bool largestLowGain(const LowCandidates& in, uint32_t& index) { return largestLowGainBy(in, index); }
+bool largestLowGain(const LowCandidates& in, uint32_t& index) {
+    return largestLowGainBy(in, index);
+}
 
-SOLVER_CLONES void updateGradient(const float* __restrict rowI, const float* __restrict rowJ,
-                                  const float* __restrict y, float deltaI, float yi, float deltaJ, float yj,
-                                  uint32_t count, float* __restrict g, float* __restrict yg)
-{
+SOLVER_CLONES void updateGradient(const float* __restrict rowI, const float* __restrict rowJ, const float* __restrict y,
+                                  float deltaI, float yi, float deltaJ, float yj, uint32_t count, float* __restrict g,
+                                  float* __restrict yg) {
     for (uint32_t t = 0; t < count; ++t) {
         const float updated = g[t] - (rowI[t] * y[t] * deltaI * yi + rowJ[t] * y[t] * deltaJ * yj);
         g[t] = updated;

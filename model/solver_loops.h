@@ -20,7 +20,7 @@ struct LowCandidates {
     const float* rowI;      // K(s, i)
     const int32_t* low;     // -1 when the sample may move down
     float mUp;
-    float twiceKii;         // 2 K(i, i)
+    float twiceKii;  // 2 K(i, i)
     float tolerance;
     uint32_t count;
 };

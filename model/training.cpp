@@ -6,8 +6,7 @@
 
 #include <fstream>
 
-PairProblem buildPairProblem(const FeatureMap& features, int32_t p, int32_t q, uint32_t channels)
-{
+PairProblem buildPairProblem(const FeatureMap& features, int32_t p, int32_t q, uint32_t channels) {
     static const std::vector<float> empty;
     const auto lower = features.find(p);
     const auto higher = features.find(q);
@@ -21,31 +20,25 @@ PairProblem buildPairProblem(const FeatureMap& features, int32_t p, int32_t q, u
     problem.count = static_cast<uint32_t>(problem.data.size() / channels);
     problem.labels.assign(problem.count, -1);
     const size_t positives = first.size() / channels;
-    for (size_t s = 0; s < positives; ++s)
-        problem.labels[s] = 1;
+    for (size_t s = 0; s < positives; ++s) problem.labels[s] = 1;
     return problem;
 }
 
-int trainModel(int32_t gestures, uint32_t channels)
-{
-    if (channels == 0 || channels > MAX_CHANNELS)
-        return 2;
+int trainModel(int32_t gestures, uint32_t channels) {
+    if (channels == 0 || channels > MAX_CHANNELS) return 2;
 
     const FeatureMap features = loadFeatureFiles(gestures);
     std::vector<PairProblem> problems;
     for (int32_t p = 1; p < gestures; ++p)
-        for (int32_t q = p + 1; q <= gestures; ++q)
-            problems.push_back(buildPairProblem(features, p, q, channels));
+        for (int32_t q = p + 1; q <= gestures; ++q) problems.push_back(buildPairProblem(features, p, q, channels));
 
     std::ofstream out(MODEL_FILE_NAME, std::ios::out | std::ios::trunc);
-    if (!out)
-        return 0;  // nothing can be written, so nothing is trained
+    if (!out) return 0;  // nothing can be written, so nothing is trained
     std::vector<PairModel> models(problems.size());
     parallelFor(problems.size(), [&](size_t k) {
         SolverParams params;
         trainPair(problems[k], params, models[k]);
     });
-    for (const PairModel& model : models)
-        writePairLine(out, model, channels);
+    for (const PairModel& model : models) writePairLine(out, model, channels);
     return 0;
 }

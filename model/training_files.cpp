@@ -8,31 +8,25 @@
 #include <fstream>
 #include <string>
 
-FeatureMap loadFeatureFiles(int32_t gestures)
-{
+FeatureMap loadFeatureFiles(int32_t gestures) {
     FeatureMap features;
     for (int32_t k = 1; k <= gestures; ++k) {
         std::vector<float>& values = features[k];
         std::ifstream in("feature" + std::to_string(k) + ".txt");
         float value = 0.0f;
-        while (in >> value)
-            values.push_back(value);
+        while (in >> value) values.push_back(value);
     }
     return features;
 }
 
-void writePairLine(std::ostream& out, const PairModel& model, uint32_t channels)
-{
-    for (uint32_t c = 0; c < channels; ++c)
-        out << model.w[c] << ' ';
+void writePairLine(std::ostream& out, const PairModel& model, uint32_t channels) {
+    for (uint32_t c = 0; c < channels; ++c) out << model.w[c] << ' ';
     out << model.b << '\n';
 }
 
-bool readModelShape(int32_t& rows, int32_t& columns)
-{
+bool readModelShape(int32_t& rows, int32_t& columns) {
     FILE* file = std::fopen(MODEL_FILE_NAME, "rb");
-    if (file == nullptr)
-        return false;
+    if (file == nullptr) return false;
     int64_t lineFeeds = 0;
     int64_t spaces = 0;
     char buffer[4096];
@@ -53,11 +47,9 @@ bool readModelShape(int32_t& rows, int32_t& columns)
     return true;
 }
 
-bool modelNumbersFinite()
-{
+bool modelNumbersFinite() {
     FILE* file = std::fopen(MODEL_FILE_NAME, "r");
-    if (file == nullptr)
-        return true;  // nothing to judge; the shape reader reports the missing file
+    if (file == nullptr) return true;  // nothing to judge; the shape reader reports the missing file
     bool finite = true;
     char word[64];
     while (finite && std::fscanf(file, "%63s", word) == 1) {

@@ -47,7 +47,7 @@ struct Choice {
 };
 const Choice CHOICES[] = {
     {360, VALID, [](Random& r) { return frame(r, pick(r, 9) ? 0x82 : 0x81, "\x01"); }},  // PING, a few as text
-    {50, VALID,  // GET_VERSION, a few as text
+    {50, VALID,                                                                          // GET_VERSION, a few as text
      [](Random& r) { return pick(r, 5) ? frame(r, 0x82, "\x30" + noise(r, pick(r, 3))) : frame(r, 0x81, "0"); }},
     {90, VALID, [](Random& r) { return frame(r, 0x82, pick(r, 2) ? "\x0B" : "\x0D"); }},  // acknowledged stops
     {100, MALFORMED,
@@ -56,13 +56,14 @@ const Choice CHOICES[] = {
     {70, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x0E" + noise(r, 255 + 256 * pick(r, 2))); }},  // as empty
     {70, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x01" + noise(r, 256)); }},  // counts as a PING
     {70, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x0B" + noise(r, 257)); }},  // MODEL_GENERATE_STOP, length 2
-    {70, MALFORMED, [](Random& r) {  // codes the server ignores
+    {70, MALFORMED,
+     [](Random& r) {  // codes the server ignores
          const char code = static_cast<char>(pick(r, 2) ? 0x31 + pick(r, 0xCE) : 0x12 + pick(r, 0x1E));
          return frame(r, 0x82, code + noise(r, pick(r, 300)));
      }},
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x80, ""); }},  // a fragmented PING
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x89, "soak") + frame(r, 0x80, ""); }},
-    {3, UNUSUAL, [](Random& r) { return frame(r, 0x82, "\x01", true); }},  // a 16-bit length of 1
+    {3, UNUSUAL, [](Random& r) { return frame(r, 0x82, "\x01", true); }},          // a 16-bit length of 1
     {3, UNUSUAL, [](Random&) { return std::string("\x82\x81\0\0\0\0\x01", 7); }},  // a zero mask
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x89, noise(r, 8)); }},
     {2, DROP, [](Random& r) { return frame(r, 0x80 | "\3\4\5\6\7\13\14\15\16\17"[pick(r, 10)], "\x01"); },

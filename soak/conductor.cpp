@@ -161,8 +161,8 @@ void Conductor::run(int64_t deadlineMs) {
     hardDeadlineMs_ = deadlineMs + OVERRUN_MS;
     // Every fault once within the default 300 s; the short unfinished ones are followed by another recording.
     static const std::pair<unsigned, Variant> recordings[] = {
-        {1, NORMAL}, {2, INTO_DIRECTORY}, {2, ABANDONED},     {3, FULL_DEVICE}, {3, LOST},
-        {1, FAILED_SWITCH}, {2, IDENTIFY_STOP}, {3, MUTED_SWITCH}, {2, NORMAL}};
+        {1, NORMAL},        {2, INTO_DIRECTORY}, {2, ABANDONED},    {3, FULL_DEVICE}, {3, LOST},
+        {1, FAILED_SWITCH}, {2, IDENTIFY_STOP},  {3, MUTED_SWITCH}, {2, NORMAL}};
     // A recording, then three of the other episodes in turn, passing over those that do not fit.
     static const std::pair<int64_t, void (Conductor::*)()> others[] = {{14000, &Conductor::connectionFaults},
                                                                        {7000, &Conductor::modelFlow},

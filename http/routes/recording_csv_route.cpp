@@ -91,8 +91,9 @@ void serveRecordingCsv(uWS::HttpResponse* response, const Request& request) {
     const std::string_view path = request.path;
     const std::string_view name = path.substr(std::string_view("/api/recordings/").size());
     const size_t dot = name.rfind(".csv");
-    const std::optional<int> gesture =
-        dot != std::string_view::npos && dot + 4 == name.size() ? parseBoundedInt(name.substr(0, dot), 0, 255) : std::nullopt;
+    const std::optional<int> gesture = dot != std::string_view::npos && dot + 4 == name.size()
+                                           ? parseBoundedInt(name.substr(0, dot), 0, 255)
+                                           : std::nullopt;
     if (!gesture) return sendJsonError(response, 404, "no such recording: use /api/recordings/N.csv");
     int channels = 0;
     const ChannelsOutcome known = recordingChannels(request, channels);
@@ -113,7 +114,8 @@ void serveRecordingCsv(uWS::HttpResponse* response, const Request& request) {
     stream->response = response;
     response->userData = stream;
     std::string head = chunkedResponseHead(
-        200, "text/csv; charset=utf-8", "Content-Disposition: attachment; filename=\"raw" + std::to_string(*gesture) + ".csv\"\r\n");
+        200, "text/csv; charset=utf-8",
+        "Content-Disposition: attachment; filename=\"raw" + std::to_string(*gesture) + ".csv\"\r\n");
     std::string header = "frame,time_s";
     for (int c = 1; c <= channels; ++c) header += ",ch" + std::to_string(c);
     header += "\n";

@@ -8,12 +8,12 @@ namespace uWS {
 struct HttpResponse;
 }
 
-void serveAsset(uWS::HttpResponse* response, const Request& request);          // the console's files
-void serveStatus(uWS::HttpResponse* response, const Request& request);         // GET /api/status
-void serveRecordings(uWS::HttpResponse* response, const Request& request);     // GET /api/recordings
-void serveRecordingCsv(uWS::HttpResponse* response, const Request& request);   // GET /api/recordings/N.csv
-void serveModel(uWS::HttpResponse* response, const Request& request);          // GET /api/model
-void serveEvaluation(uWS::HttpResponse* response, const Request& request);     // GET /api/evaluation
+void serveAsset(uWS::HttpResponse* response, const Request& request);         // the console's files
+void serveStatus(uWS::HttpResponse* response, const Request& request);        // GET /api/status
+void serveRecordings(uWS::HttpResponse* response, const Request& request);    // GET /api/recordings
+void serveRecordingCsv(uWS::HttpResponse* response, const Request& request);  // GET /api/recordings/N.csv
+void serveModel(uWS::HttpResponse* response, const Request& request);         // GET /api/model
+void serveEvaluation(uWS::HttpResponse* response, const Request& request);    // GET /api/evaluation
 
 // A recording stream whose client went away (called by the server).
 void cancelRecordingCsv(uWS::HttpResponse* response);

@@ -39,8 +39,8 @@ public:
     // Flags: 0x80 raw EMG, 0x40 gestures, 0 nothing.
     virtual void setDataNotifySwitch(uint32_t flags, ResultCallback cb) = 0;
     virtual void switchPackageId(uint8_t enable, ResultCallback cb) = 0;
-    virtual void setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength,
-                                     uint8_t resolution, ResultCallback cb) = 0;
+    virtual void setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength, uint8_t resolution,
+                                     ResultCallback cb) = 0;
 };
 
 class Armband {

@@ -64,8 +64,8 @@ bool Simulation::configAvailable() {
     return online_ && state_ == STATE_CONNECTED && !noConfig_;
 }
 
-void Simulation::setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength,
-                                     uint8_t resolution, ResultCallback cb) {
+void Simulation::setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength, uint8_t resolution,
+                                     ResultCallback cb) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!online_) return;
     const auto outcome = faults_.next(Operation::EmgConfig);

@@ -27,9 +27,7 @@ bool Simulation::reportArmbandGesture(uint8_t gesture) {
 void Simulation::reportDeviceStatus(uint8_t status) {
     std::lock_guard<std::mutex> lock(mutex_);
     scheduleListenerCall(Clock::duration::zero(), Track::Other,
-                         [status](HubListener& l, const auto& armband) {
-                             l.onDeviceStatusChanged(armband, status);
-                         });
+                         [status](HubListener& l, const auto& armband) { l.onDeviceStatusChanged(armband, status); });
 }
 
 void Simulation::reportHubState(int state) {
@@ -43,9 +41,7 @@ bool Simulation::dropArmband(uint8_t reason) {
     if (state_ == STATE_DISCONNECTED) return false;
     loseConnection();
     scheduleListenerCall(Clock::duration::zero(), Track::Other,
-                         [reason](HubListener& l, const auto& armband) {
-                             l.onDeviceDisconnected(armband, reason);
-                         });
+                         [reason](HubListener& l, const auto& armband) { l.onDeviceDisconnected(armband, reason); });
     return true;
 }
 

@@ -33,7 +33,9 @@ std::optional<long long> parseNumber(const std::string& text, long long min, lon
     return value;
 }
 
-std::string usage(const char* syntax) { return std::string("error usage: ") + syntax; }
+std::string usage(const char* syntax) {
+    return std::string("error usage: ") + syntax;
+}
 
 bool isPlainWord(const std::string& word) {
     if (word.empty() || word.size() > kMaxVersionLength) return false;
@@ -43,7 +45,9 @@ bool isPlainWord(const std::string& word) {
     return true;
 }
 
-std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+std::wstring widen(const std::string& ascii) {
+    return std::wstring(ascii.begin(), ascii.end());
+}
 
 std::string narrow(const std::wstring& text) {
     std::string out;
@@ -101,16 +105,14 @@ std::optional<std::vector<uint8_t>> readFile(const std::string& path) {
 
 std::string statusJson(const SimulationStatus& s) {
     std::ostringstream out;
-    out << "{\"present\":" << (s.present ? "true" : "false")
-        << ",\"scanning\":" << (s.scanning ? "true" : "false") << ",\"state\":" << s.state
-        << ",\"notify\":" << s.notify << ",\"packageId\":" << (s.packageId ? "true" : "false")
-        << ",\"channelMask\":" << static_cast<int>(s.channelMask)
-        << ",\"dataLength\":" << s.dataLength << ",\"packets\":" << s.packets
-        << ",\"gesture\":" << s.gesture << ",\"noConfig\":" << (s.noConfig ? "true" : "false")
-        << ",\"firmware\":" << jsonString(narrow(s.firmware))
-        << ",\"hardware\":" << jsonString(narrow(s.hardware))
-        << ",\"replayPending\":" << s.replayPending << ",\"modelImage\":\"" << hex(s.modelImage)
-        << "\"}";
+    out << "{\"present\":" << (s.present ? "true" : "false") << ",\"scanning\":" << (s.scanning ? "true" : "false")
+        << ",\"state\":" << s.state << ",\"notify\":" << s.notify
+        << ",\"packageId\":" << (s.packageId ? "true" : "false")
+        << ",\"channelMask\":" << static_cast<int>(s.channelMask) << ",\"dataLength\":" << s.dataLength
+        << ",\"packets\":" << s.packets << ",\"gesture\":" << s.gesture
+        << ",\"noConfig\":" << (s.noConfig ? "true" : "false") << ",\"firmware\":" << jsonString(narrow(s.firmware))
+        << ",\"hardware\":" << jsonString(narrow(s.hardware)) << ",\"replayPending\":" << s.replayPending
+        << ",\"modelImage\":\"" << hex(s.modelImage) << "\"}";
     return out.str();
 }
 
@@ -122,9 +124,7 @@ std::string ControlCommands::execute(const std::string& line) {
     constexpr long long kIntMin = std::numeric_limits<int>::min();
     constexpr long long kIntMax = std::numeric_limits<int>::max();
 
-    auto argument = [&](size_t index, long long min, long long max) {
-        return parseNumber(words[index], min, max);
-    };
+    auto argument = [&](size_t index, long long min, long long max) { return parseNumber(words[index], min, max); };
 
     if (command == "ping") {
         return args == 0 ? "ok" : usage("ping");
@@ -172,8 +172,7 @@ std::string ControlCommands::execute(const std::string& line) {
         return "ok";
     }
     if (command == "drop") {
-        const auto reason = args == 0 ? std::optional<long long>(0)
-                                      : args == 1 ? argument(1, 0, 255) : std::nullopt;
+        const auto reason = args == 0 ? std::optional<long long>(0) : args == 1 ? argument(1, 0, 255) : std::nullopt;
         if (!reason) return usage("drop [REASON] (REASON = 0..255)");
         if (!simulation_.dropArmband(static_cast<uint8_t>(*reason))) {
             return "error the armband is not connected";

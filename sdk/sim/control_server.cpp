@@ -26,8 +26,7 @@ int openListener(uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 16) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
         closeFd(fd);
     }
     return fd;
@@ -37,7 +36,9 @@ int openListener(uint16_t port) {
 
 ControlServer::ControlServer(Handler handler) : handler_(std::move(handler)) {}
 
-ControlServer::~ControlServer() { stop(); }
+ControlServer::~ControlServer() {
+    stop();
+}
 
 bool ControlServer::start(uint16_t port) {
     if (thread_.joinable()) return true;
@@ -57,8 +58,7 @@ bool ControlServer::start(uint16_t port) {
 void ControlServer::stop() {
     if (!thread_.joinable()) return;
     const char byte = 0;
-    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {
-    }
+    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {}
     thread_.join();
     for (Connection& connection : connections_) closeFd(connection.fd);
     connections_.clear();
@@ -157,8 +157,7 @@ void ControlServer::answerLines(Connection& connection, bool endOfInput) {
 }
 
 bool ControlServer::send(Connection& connection) {
-    const ssize_t count =
-        ::send(connection.fd, connection.output.data(), connection.output.size(), MSG_NOSIGNAL);
+    const ssize_t count = ::send(connection.fd, connection.output.data(), connection.output.size(), MSG_NOSIGNAL);
     if (count < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     connection.output.erase(0, static_cast<size_t>(count));
     return true;

@@ -6,10 +6,14 @@ namespace kv::sim {
 namespace {
 
 constexpr std::pair<const char*, Operation> kNames[] = {
-    {"scan", Operation::Scan},           {"connect", Operation::Connect},
-    {"disconnect", Operation::Disconnect}, {"emg-config", Operation::EmgConfig},
-    {"notify", Operation::Notify},       {"package-id", Operation::PackageId},
-    {"hw", Operation::Hardware},         {"fw", Operation::Firmware},
+    {"scan", Operation::Scan},
+    {"connect", Operation::Connect},
+    {"disconnect", Operation::Disconnect},
+    {"emg-config", Operation::EmgConfig},
+    {"notify", Operation::Notify},
+    {"package-id", Operation::PackageId},
+    {"hw", Operation::Hardware},
+    {"fw", Operation::Firmware},
     {"update", Operation::Update},
 };
 
@@ -28,10 +32,8 @@ bool canMute(Operation operation) {
         case Operation::Notify:
         case Operation::Hardware:
         case Operation::Firmware:
-        case Operation::Update:
-            return true;
-        default:
-            return false;
+        case Operation::Update: return true;
+        default: return false;
     }
 }
 

@@ -10,7 +10,9 @@ namespace {
 std::atomic<bool> hubUnavailable{false};
 }
 
-void setHubUnavailable(bool unavailable) { hubUnavailable = unavailable; }
+void setHubUnavailable(bool unavailable) {
+    hubUnavailable = unavailable;
+}
 
 }  // namespace kv::sim
 

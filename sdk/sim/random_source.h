@@ -23,8 +23,7 @@ public:
     double uniform() {
         const uint64_t high = engine_() >> 5;
         const uint64_t low = engine_() >> 6;
-        return (static_cast<double>(high) * 67108864.0 + static_cast<double>(low)) /
-               9007199254740992.0;
+        return (static_cast<double>(high) * 67108864.0 + static_cast<double>(low)) / 9007199254740992.0;
     }
 
     double uniform(double low, double high) { return low + (high - low) * uniform(); }

@@ -12,7 +12,9 @@ void Schedule::cancel(Track track) {
     }
 }
 
-void Schedule::clear() { items_.clear(); }
+void Schedule::clear() {
+    items_.clear();
+}
 
 std::optional<Schedule::Clock::time_point> Schedule::nextDue() const {
     if (items_.empty()) return std::nullopt;

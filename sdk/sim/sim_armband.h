@@ -11,16 +11,15 @@ namespace kv::sim {
 
 class SimArmbandConfig : public ArmbandConfig {
 public:
-    explicit SimArmbandConfig(std::shared_ptr<Simulation> simulation)
-        : simulation_(std::move(simulation)) {}
+    explicit SimArmbandConfig(std::shared_ptr<Simulation> simulation) : simulation_(std::move(simulation)) {}
 
     void queryHardwareRevision(TextCallback cb) override;
     void queryFirmwareVersion(TextCallback cb) override;
     void trainModelUpdate(uint32_t length, const uint8_t* image, ProgressCallback cb) override;
     void setDataNotifySwitch(uint32_t flags, ResultCallback cb) override;
     void switchPackageId(uint8_t enable, ResultCallback cb) override;
-    void setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength,
-                             uint8_t resolution, ResultCallback cb) override;
+    void setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength, uint8_t resolution,
+                             ResultCallback cb) override;
 
 private:
     std::shared_ptr<Simulation> simulation_;

@@ -10,7 +10,9 @@ SimHub::SimHub()
     simulation_->attachArmband(armband_);
 }
 
-SimHub::~SimHub() { shutdown(); }
+SimHub::~SimHub() {
+    shutdown();
+}
 
 int SimHub::init(int /*option*/) {
     std::lock_guard<std::mutex> lock(lifecycle_);
@@ -30,7 +32,9 @@ int SimHub::shutdown() {
 }
 
 // The virtual hub has a single mode; any value is accepted.
-int SimHub::setHubMode(int /*mode*/) { return RESPONSE_SUCCESS; }
+int SimHub::setHubMode(int /*mode*/) {
+    return RESPONSE_SUCCESS;
+}
 
 int SimHub::registerListener(std::weak_ptr<HubListener> listener) {
     return simulation_->registerListener(std::move(listener));
@@ -41,9 +45,13 @@ int SimHub::unregisterListener(std::weak_ptr<HubListener> listener) {
 }
 
 // Every scan mode scans the same way.
-int SimHub::startScan(int /*mode*/) { return simulation_->startScan(); }
+int SimHub::startScan(int /*mode*/) {
+    return simulation_->startScan();
+}
 
-int SimHub::stopScan() { return simulation_->stopScan(); }
+int SimHub::stopScan() {
+    return simulation_->stopScan();
+}
 
 int SimHub::run(int timeoutMs) {
     // Hold the simulation for the whole call, whatever happens to the hub meanwhile.

@@ -43,11 +43,10 @@ int Simulation::registerListener(std::weak_ptr<HubListener> listener) {
 int Simulation::unregisterListener(const std::weak_ptr<HubListener>& listener) {
     std::lock_guard<std::mutex> lock(mutex_);
     const size_t before = listeners_.size();
-    listeners_.erase(std::remove_if(listeners_.begin(), listeners_.end(),
-                                    [&](const auto& other) {
-                                        return other.expired() || sameListener(other, listener);
-                                    }),
-                     listeners_.end());
+    listeners_.erase(
+        std::remove_if(listeners_.begin(), listeners_.end(),
+                       [&](const auto& other) { return other.expired() || sameListener(other, listener); }),
+        listeners_.end());
     return listeners_.size() < before ? RESPONSE_SUCCESS : RESPONSE_FAILED;
 }
 

@@ -83,8 +83,8 @@ public:
     bool configAvailable();
 
     // ArmbandConfig
-    void setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength,
-                             uint8_t resolution, ResultCallback cb);
+    void setEmgRawDataConfig(uint16_t sampleRate, uint8_t channelMask, uint16_t dataLength, uint8_t resolution,
+                             ResultCallback cb);
     void setDataNotifySwitch(uint32_t flags, ResultCallback cb);
     void switchPackageId(uint8_t enable, ResultCallback cb);
     void queryHardwareRevision(TextCallback cb);

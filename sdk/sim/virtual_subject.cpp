@@ -8,8 +8,8 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-constexpr std::array<double, VirtualSubject::CHANNEL_COUNT> kBaseline = {
-    123.7, 122.7, 122.3, 122.0, 122.1, 122.2, 122.2, 121.8};
+constexpr std::array<double, VirtualSubject::CHANNEL_COUNT> kBaseline = {123.7, 122.7, 122.3, 122.0,
+                                                                         122.1, 122.2, 122.2, 121.8};
 
 constexpr double kRestNoise = 1.2;        // std of a resting channel
 constexpr double kHoldGainSpread = 0.18;  // per-hold gain in 1 +- this
@@ -38,7 +38,9 @@ constexpr std::array<GesturePattern, VirtualSubject::GESTURE_COUNT> kPatterns = 
 
 }  // namespace
 
-VirtualSubject::VirtualSubject(uint32_t seed) : random_(seed) { startHold(); }
+VirtualSubject::VirtualSubject(uint32_t seed) : random_(seed) {
+    startHold();
+}
 
 void VirtualSubject::reseed(uint32_t seed) {
     random_.reseed(seed);
@@ -51,7 +53,9 @@ void VirtualSubject::setGesture(int gesture) {
     startHold();
 }
 
-int VirtualSubject::gesture() const { return gesture_; }
+int VirtualSubject::gesture() const {
+    return gesture_;
+}
 
 double VirtualSubject::baseline(int channel) {
     return kBaseline[static_cast<size_t>(std::clamp(channel, 0, CHANNEL_COUNT - 1))];
@@ -76,8 +80,7 @@ void VirtualSubject::nextFrame(uint8_t channelMask, uint8_t* out) {
         if (gesture_ > 0) {
             const GesturePattern& pattern = kPatterns[static_cast<size_t>(gesture_ - 1)];
             const double modulation =
-                1.0 + kModulationDepth *
-                          std::sin(2.0 * kPi * modulationHz_[c] * seconds + modulationPhase_[c]);
+                1.0 + kModulationDepth * std::sin(2.0 * kPi * modulationHz_[c] * seconds + modulationPhase_[c]);
             const double active = pattern.activation[c] * pattern.amplitude * gain_[c] * modulation;
             spread = std::sqrt(kRestNoise * kRestNoise + active * active);
         }

@@ -43,7 +43,8 @@ TEST_F(RoutingTest, PreviewCarriesFramesZeroFourEightAndTwelve) {
     EXPECT_EQ(preview(packet), expected);
 
     const std::vector<uint8_t> oneChannel = streamBytes(0, 16);
-    EXPECT_EQ(preview(oneChannel), (std::vector<uint8_t>{0x07, oneChannel[0], oneChannel[4], oneChannel[8], oneChannel[12]}));
+    EXPECT_EQ(preview(oneChannel),
+              (std::vector<uint8_t>{0x07, oneChannel[0], oneChannel[4], oneChannel[8], oneChannel[12]}));
     EXPECT_EQ(preview(streamBytes(0, 15)), (std::vector<uint8_t>{0x07}));
     // 40 bytes: blocks of 40 / 16 = 2 bytes at 0, 8, 16, 24.
     const std::vector<uint8_t> uneven = streamBytes(0, 40);
@@ -56,7 +57,7 @@ TEST_F(RoutingTest, PreviewOfAnOversizedPacketStaysWithin255Bytes) {
     const std::vector<uint8_t> out = preview(packet);
     ASSERT_EQ(out.size(), 1u + 3 * 68);  // three whole blocks fit, the fourth does not
     EXPECT_TRUE(std::equal(out.begin() + 1 + 2 * 68, out.end(), packet.begin() + 8 * 68));
-    EXPECT_EQ(preview(streamBytes(0, 1020)).size(), 253u);  // the largest packet that needs no cut
+    EXPECT_EQ(preview(streamBytes(0, 1020)).size(), 253u);    // the largest packet that needs no cut
     EXPECT_EQ(preview(streamBytes(0, 16 * 300)).size(), 1u);  // not even one block fits
 }
 

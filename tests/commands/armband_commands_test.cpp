@@ -52,7 +52,9 @@ TEST_F(ArmbandCommandTest, VersionTextsTravelAsUtf8CutOnlyBetweenCharacters) {
     ASSERT_TRUE(versions);
     // 0x30, "000.005.012", '/', "Fw" C3 A9, '/': 18 bytes; then 118 whole
     // characters of two bytes fit under the 255-byte limit.
-    const std::string head = "\x30" "000.005.012/Fw\xC3\xA9/";
+    const std::string head =
+        "\x30"
+        "000.005.012/Fw\xC3\xA9/";
     ASSERT_EQ(versions->size(), 18u + 2 * 118);
     EXPECT_EQ(std::string(versions->begin(), versions->begin() + 18), head);
     for (size_t k = 18; k < versions->size(); k += 2)

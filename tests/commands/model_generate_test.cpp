@@ -25,9 +25,13 @@ void writeRecording(int gesture, uint8_t channelMask, double seconds, uint32_t s
     std::ofstream(rawFileName(static_cast<unsigned>(gesture)), std::ios::binary) << bytes;
 }
 
-int lineCount(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int lineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
-bool exists(const std::string& name) { return std::ifstream(name).good(); }
+bool exists(const std::string& name) {
+    return std::ifstream(name).good();
+}
 
 using ModelGenerateTest = CommandTest;
 
@@ -57,7 +61,8 @@ TEST_F(ModelGenerateTest, GeneratesOneLinePerPairAndCleansUp) {
     // Gestures 2, 5, 7 are classes 1, 2, 3: the same recordings stored as gestures
     // 1, 2, 3 give the same model, byte for byte.
     const unsigned gestureOfClass[] = {0, 2, 5, 7};
-    for (unsigned k : {1, 2, 3}) std::ofstream(rawFileName(k), std::ios::binary) << readFile(rawFileName(gestureOfClass[k]));
+    for (unsigned k : {1, 2, 3})
+        std::ofstream(rawFileName(k), std::ios::binary) << readFile(rawFileName(gestureOfClass[k]));
     configure(0x0F, 0x07);
     command({0x0A});
     EXPECT_EQ(reply(10000), (Bytes{0x0A, 0x00}));

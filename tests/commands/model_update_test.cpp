@@ -20,7 +20,8 @@ void writeWeights(int rows, int columns) {
 
 float floatAt(const std::string& image, size_t offset) {
     uint32_t bits = 0;
-    for (int byte = 0; byte < 4; ++byte) bits |= static_cast<uint32_t>(static_cast<uint8_t>(image[offset + byte])) << (8 * byte);
+    for (int byte = 0; byte < 4; ++byte)
+        bits |= static_cast<uint32_t>(static_cast<uint8_t>(image[offset + byte])) << (8 * byte);
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -70,8 +71,7 @@ TEST_F(ModelUpdateTest, FailureReplies) {
     EXPECT_EQ(reply(), (Bytes{0x0C, 0xFF})) << "no line feed";
 
     writeWeights(3, 4);  // 3 weights per line while 4 channels are configured
-    EXPECT_NE(command({0x0C}).find(
-                  "There is difference between W&B configuration and channle(gesture) configuration"),
+    EXPECT_NE(command({0x0C}).find("There is difference between W&B configuration and channle(gesture) configuration"),
               std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x0C, 0xFF}));
     EXPECT_EQ(readFile("model.bin"), "") << "the rejected update leaves an empty model.bin";
@@ -119,4 +119,3 @@ TEST(ModelImage, ShortFilesLeaveZeroSlotsAndOversizedShapesAreRefused) {
     EXPECT_EQ(modelPayloadLength(3, 5), 64u);
     EXPECT_EQ(modelPayloadLength(28, 9), 1008u);
 }
-

@@ -135,6 +135,7 @@ TEST_F(RecordingTest, TimerAndInternalEventsCheckTheirPayload) {
     const std::string log = testing::internal::GetCapturedStdout();
     EXPECT_NE(log.find("Timer event format err!!!"), std::string::npos);
     EXPECT_NE(log.find("Internal event format err!!!"), std::string::npos);
-    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{INTERNAL_EVT, INTERNAL_SAVE_RECORDING})) << "only the expiry queues the save";
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{INTERNAL_EVT, INTERNAL_SAVE_RECORDING}))
+        << "only the expiry queues the save";
     EXPECT_TRUE(nothingSent());
 }

@@ -11,8 +11,8 @@
 namespace {
 
 EventRecord numbered(int producer, int index) {
-    return makeRecord({static_cast<uint8_t>(producer), static_cast<uint8_t>(index >> 8),
-                       static_cast<uint8_t>(index & 0xFF)});
+    return makeRecord(
+        {static_cast<uint8_t>(producer), static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index & 0xFF)});
 }
 
 }  // namespace

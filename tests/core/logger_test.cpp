@@ -7,8 +7,12 @@
 
 namespace {
 
-LogTime marchMorning() { return LogTime{2024, 3, 7, 9, 5, 3, 42}; }
-LogTime newYear() { return LogTime{2025, 1, 1, 0, 0, 0, 0}; }
+LogTime marchMorning() {
+    return LogTime{2024, 3, 7, 9, 5, 3, 42};
+}
+LogTime newYear() {
+    return LogTime{2025, 1, 1, 0, 0, 0, 0};
+}
 
 class LoggerTest : public ::testing::Test {
 protected:
@@ -46,4 +50,3 @@ TEST_F(LoggerTest, LongMessageIsCutSoTheLineHolds1023Characters) {
     EXPECT_EQ(out.compare(0, 37, "(2025-1-1 0:00:00:000)[D/RudovUrev]: "), 0);
     EXPECT_EQ(out.find_first_not_of('x', 37), 1023u);
 }
-

@@ -9,7 +9,9 @@
 
 namespace {
 
-LogTime fixedTime() { return LogTime{2025, 1, 1, 0, 0, 0, 0}; }
+LogTime fixedTime() {
+    return LogTime{2025, 1, 1, 0, 0, 0, 0};
+}
 
 // Runs the main loop over the records given, ended by EXIT_EVT, and returns the log.
 std::string runLoop(std::initializer_list<EventRecord> records) {
@@ -29,18 +31,16 @@ const std::string header = "(2025-1-1 0:00:00:000)[D/RudovUrev]: ";
 
 TEST(MainLoop, LogsEachRecordWithItsDumpAndCallsItsHandler) {
     const std::string log = runLoop({makeRecord({TIMER_EVT, 0x02}), makeRecord({APP_CLIENT_EVT}),
-                                     makeRecord({INTERNAL_EVT, 0x02}), makeRecord({HUB_EVT}),
-                                     makeRecord({EXIT_EVT})});
+                                     makeRecord({INTERNAL_EVT, 0x02}), makeRecord({HUB_EVT}), makeRecord({EXIT_EVT})});
     EXPECT_EQ(log, header + "TIMER_EVT: 0x02 \n" + header + "handleTimerEvents\n" +  //
-                       header + "APP_CLIENT_EVT: \n" + header + "handleClientCommands\n" +
-                       header + "INTERNAL_EVT: 0x02 \n" + header + "handleInternalEvents\n" +
-                       header + "HUB_EVT: \n" + header + "handleHubEvents\n" + header +
-                       "Hub event format err!!!\n" + header + "EXIT_EVT: \n");
+                       header + "APP_CLIENT_EVT: \n" + header + "handleClientCommands\n" + header +
+                       "INTERNAL_EVT: 0x02 \n" + header + "handleInternalEvents\n" + header + "HUB_EVT: \n" + header +
+                       "handleHubEvents\n" + header + "Hub event format err!!!\n" + header + "EXIT_EVT: \n");
 }
 
 TEST(MainLoop, DropsUnknownTypesSilentlyAndNeverDispatchesRecordsBehindExit) {
-    const std::string log = runLoop({makeRecord({0x05, 0x01}), makeRecord({0xFE}), makeRecord({EXIT_EVT}),
-                                     makeRecord({TIMER_EVT, 0x01})});
+    const std::string log =
+        runLoop({makeRecord({0x05, 0x01}), makeRecord({0xFE}), makeRecord({EXIT_EVT}), makeRecord({TIMER_EVT, 0x01})});
     EXPECT_EQ(log, header + "EXIT_EVT: \n");
     // The record behind EXIT_EVT is still queued, untouched.
     EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{TIMER_EVT, 0x01}));

@@ -22,8 +22,8 @@ TEST(ServerOptions, DefaultsAndEveryOption) {
     EXPECT_TRUE(options.host.empty() && options.dataDir.empty() && options.console);
     EXPECT_EQ(consoleUrl(options), "http://localhost:8888/");
 
-    ASSERT_EQ(parse({"--host", "::1", "--port", "9000", "--data-dir", "/tmp/x", "--allow-host", "a", "--allow-host", "b",
-                     "--allow-origin", "http://c", "--no-console"},
+    ASSERT_EQ(parse({"--host", "::1", "--port", "9000", "--data-dir", "/tmp/x", "--allow-host", "a", "--allow-host",
+                     "b", "--allow-origin", "http://c", "--no-console"},
                     options, error),
               OptionsOutcome::RUN);
     EXPECT_EQ(options.port, 9000);

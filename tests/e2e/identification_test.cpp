@@ -82,7 +82,8 @@ TEST(Identification, PlumbingDeliversTheInProcessIdentifiersResultsForTheLiveStr
     ASSERT_TRUE(s.connectArmband());
     ASSERT_EQ(s.request({0x05, 0x0F, 0b00010100}, 0x05), (Bytes{0x05, 0x00}));  // gestures 3 and 5
     kv::sim::VirtualSubject subject(11);
-    for (int g : {3, 5}) writeRecording(s.server, g, subjectStream(subject, 0x0F, {{g, 3}, {0, 2}, {g, 3}, {0, 2}, {g, 3}, {0, 2}}));
+    for (int g : {3, 5})
+        writeRecording(s.server, g, subjectStream(subject, 0x0F, {{g, 3}, {0, 2}, {g, 3}, {0, 2}, {g, 3}, {0, 2}}));
     ASSERT_EQ(s.request({0x0A}, 0x0A, 20000), (Bytes{0x0A, 0x00}));
 
     const std::string live = subjectStream(subject, 0x0F, {{0, 2}, {3, 4}, {0, 3}, {5, 4}, {0, 3}});

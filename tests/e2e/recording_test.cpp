@@ -49,10 +49,14 @@ TEST(Recording, ThirtySecondsAreSavedExactlyAsStreamed) {
     for (size_t p = 0; p < previews.size(); p += 97) {
         const size_t at = p * 32;
         const Bytes expected{0x07,
-                             static_cast<uint8_t>(raw[at]),      static_cast<uint8_t>(raw[at + 1]),
-                             static_cast<uint8_t>(raw[at + 8]),  static_cast<uint8_t>(raw[at + 9]),
-                             static_cast<uint8_t>(raw[at + 16]), static_cast<uint8_t>(raw[at + 17]),
-                             static_cast<uint8_t>(raw[at + 24]), static_cast<uint8_t>(raw[at + 25])};
+                             static_cast<uint8_t>(raw[at]),
+                             static_cast<uint8_t>(raw[at + 1]),
+                             static_cast<uint8_t>(raw[at + 8]),
+                             static_cast<uint8_t>(raw[at + 9]),
+                             static_cast<uint8_t>(raw[at + 16]),
+                             static_cast<uint8_t>(raw[at + 17]),
+                             static_cast<uint8_t>(raw[at + 24]),
+                             static_cast<uint8_t>(raw[at + 25])};
         EXPECT_EQ(previews[p], expected) << "preview " << p;
     }
 

@@ -31,9 +31,7 @@ public:
     }
 
     // The round trip of a PING: proves the main loop is free.
-    bool pingAnswered(int timeoutMs = 3000) {
-        return request({0x01}, 0x01, timeoutMs) == Bytes{0x01, 0x00};
-    }
+    bool pingAnswered(int timeoutMs = 3000) { return request({0x01}, 0x01, timeoutMs) == Bytes{0x01, 0x00}; }
 
     // Scan and connect the virtual armband.
     bool connectArmband() {

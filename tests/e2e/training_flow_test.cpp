@@ -79,7 +79,11 @@ TEST(TrainingFlow, RecordGenerateUpdateAndIdentifyThreeGestures) {
         EXPECT_EQ(s.client.waitForCode(0x08, 5000), (Bytes{0x08, g}));
         std::this_thread::sleep_for(std::chrono::milliseconds(2000));
         ASSERT_EQ(s.controlCommand("gesture 0"), "ok");
-        EXPECT_TRUE(s.client.waitFor([](const Bytes& b) { return b == Bytes{0x08, 0xFF}; }, 5000))
+        EXPECT_TRUE(s.client.waitFor(
+            [](const Bytes& b) {
+                return b == Bytes{0x08, 0xFF};
+            },
+            5000))
             << "back at rest after gesture " << int(g);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     }

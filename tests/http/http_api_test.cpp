@@ -35,7 +35,8 @@ Reply exchange(const std::string& request, int* keepOpen = nullptr) {
             const size_t length = reply.head.find("Content-Length: ");
             if (length != std::string::npos && rest.size() >= std::stoul(reply.head.substr(length + 16))) break;
             if (reply.head.find("101 Switching") != std::string::npos) break;
-            if (reply.head.find("chunked") != std::string::npos && rest.find("\r\n0\r\n\r\n") != std::string::npos) break;
+            if (reply.head.find("chunked") != std::string::npos && rest.find("\r\n0\r\n\r\n") != std::string::npos)
+                break;
         }
         char chunk[65536];
         if (!waitReadable(fd, static_cast<int>(deadline - nowMs()))) break;
@@ -75,7 +76,9 @@ std::string upgrade(const std::string& headers) {
            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // Runs the binary with arguments; its exit code, with its output in output.
 int runBinary(const std::string& arguments, std::string& output) {
@@ -96,7 +99,8 @@ TEST(HttpApi, RecordingsModelAndErrors) {
     Reply list = get("/api/recordings");
     EXPECT_EQ(list.status, 200);
     EXPECT_TRUE(contains(list.body, "\"channels\":null")) << list.body;
-    EXPECT_TRUE(contains(list.body, "{\"gesture\":2,\"file\":\"raw2.bin\",\"bytes\":7,\"frames\":null,\"seconds\":null"));
+    EXPECT_TRUE(
+        contains(list.body, "{\"gesture\":2,\"file\":\"raw2.bin\",\"bytes\":7,\"frames\":null,\"seconds\":null"));
     list = get("/api/recordings?channels=3");
     EXPECT_TRUE(contains(list.body, "\"bytes\":7,\"frames\":2,\"seconds\":0.003,")) << list.body;
 
@@ -154,7 +158,8 @@ TEST(HttpApi, CrossSiteClientsAreRefused) {
     int console = -1;
     int application = -1;
     EXPECT_EQ(exchange(upgrade("Host: localhost:8888\r\nOrigin: http://localhost:8888\r\n"), &console).status, 101);
-    EXPECT_EQ(exchange(upgrade("Host: bench.lab:8888\r\nOrigin: http://app.example:3000\r\n"), &application).status, 101);
+    EXPECT_EQ(exchange(upgrade("Host: bench.lab:8888\r\nOrigin: http://app.example:3000\r\n"), &application).status,
+              101);
     EXPECT_TRUE(server.waitForLog("uWS connect, clients(2)", 2000));
     EXPECT_TRUE(contains(get("/api/status", "Host: bench.lab:8888\r\n").body, "\"clients\":2"));
     ::close(console);

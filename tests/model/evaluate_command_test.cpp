@@ -77,16 +77,16 @@ TEST_F(EvaluateCommand, BadInputIsOneLineAndExitCodeTwo) {
     writeRecording("raw2.bin", 2, 2);
     writeRecording("raw3.bin", 3, 3, 2);  // two seconds: a handful of active windows
     const std::vector<std::vector<std::string>> bad{
-        {"--gestures", "1,2"},                                   // no channel count
-        {"--channels", "4", "--channel-mask", "15"},             // both
+        {"--gestures", "1,2"},                        // no channel count
+        {"--channels", "4", "--channel-mask", "15"},  // both
         {"--channels", "9"},
         {"--channel-mask", "0"},
         {"--channels", "4", "--folds", "1"},
         {"--channels", "4", "--folds", "5x"},
         {"--channels", "4", "--gestures", "1,9"},
         {"--channels", "4", "--gestures", "1,1"},
-        {"--channels", "4", "--gestures", "1"},                  // one gesture
-        {"--channels", "4", "--gestures", "1,4"},                // raw4.bin missing
+        {"--channels", "4", "--gestures", "1"},                     // one gesture
+        {"--channels", "4", "--gestures", "1,4"},                   // raw4.bin missing
         {"--channels", "4", "--gestures", "1,3", "--folds", "20"},  // too short for 20 folds
         {"--channels", "4", "--data-dir", "nowhere"},
         {"--channels", "4", "--verbose"},

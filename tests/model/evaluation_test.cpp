@@ -107,7 +107,8 @@ TEST_F(EvaluationTest, SeparableGesturesScoreHighAndACopiedGestureIsConfused) {
         float window[8];
         int windows = 0;
         int right = 0;
-        while (in >> window[0] >> window[1] >> window[2] >> window[3] >> window[4] >> window[5] >> window[6] >> window[7]) {
+        while (in >> window[0] >> window[1] >> window[2] >> window[3] >> window[4] >> window[5] >> window[6] >>
+               window[7]) {
             ++windows;
             right += voteClass(window, model) == c;
         }

@@ -7,7 +7,9 @@
 #include "model/training.h"
 #include "temp_dir.h"
 
-void PrintTo(const TrainingSet& set, std::ostream* out) { *out << set.name; }
+void PrintTo(const TrainingSet& set, std::ostream* out) {
+    *out << set.name;
+}
 
 namespace {
 

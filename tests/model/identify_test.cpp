@@ -14,8 +14,7 @@ IdentifyModel pairModel(uint8_t gestures, const std::vector<float>& biases, floa
     IdentifyModel model;
     model.gestures = gestures;
     model.channels = channels;
-    for (size_t p = 0; p < biases.size(); ++p)
-        model.pairs[p] = {biases[p], {weight}};
+    for (size_t p = 0; p < biases.size(); ++p) model.pairs[p] = {biases[p], {weight}};
     return model;
 }
 
@@ -35,8 +34,7 @@ protected:
         uint8_t chunk[130];
         for (uint32_t f = 0; f < WINDOW_HALF_FRAMES; ++f)
             chunk[f] = static_cast<uint8_t>(128 + ((f % 2 == 0) == positiveStart ? amplitude : -amplitude));
-        for (uint32_t f = WINDOW_HALF_FRAMES; f < WINDOW_FRAMES; ++f)
-            chunk[f] = static_cast<uint8_t>(noise());
+        for (uint32_t f = WINDOW_HALF_FRAMES; f < WINDOW_FRAMES; ++f) chunk[f] = static_cast<uint8_t>(noise());
         positiveStart = !positiveStart;
         return identifyChunk(chunk, state, model);
     }
@@ -48,8 +46,7 @@ protected:
 
 TEST_F(Identification, FirstChunkAfterAResetOnlyPrimes) {
     std::vector<uint8_t> chunk(8 * 130);
-    for (size_t k = 0; k < chunk.size(); ++k)
-        chunk[k] = static_cast<uint8_t>(k * 7);
+    for (size_t k = 0; k < chunk.size(); ++k) chunk[k] = static_cast<uint8_t>(k * 7);
     EXPECT_EQ(identifyChunk(chunk.data(), state, pairModel(2, {1}, 0, 8)), 0);
     EXPECT_TRUE(state.primed);
     EXPECT_EQ(std::memcmp(state.storedHalf, chunk.data(), sizeof state.storedHalf), 0);
@@ -96,8 +93,7 @@ TEST_F(Identification, SmoothingAndTallyShapeTheAnswerAndTiesGoToTheHigherClass)
     feed(20, voteFor(1));  // activates
     const int votes[] = {1, 1, 2, 3, 2, 2, 3, 3, 3, 3};
     const int expected[] = {0, 1, 1, 0, 2, 2, 2, 2, 2, 3};
-    for (size_t k = 0; k < std::size(votes); ++k)
-        EXPECT_EQ(feed(20, voteFor(votes[k])), expected[k]) << "window " << k;
+    for (size_t k = 0; k < std::size(votes); ++k) EXPECT_EQ(feed(20, voteFor(votes[k])), expected[k]) << "window " << k;
     EXPECT_EQ(std::make_pair(state.tally[2], state.tally[3]), std::make_pair(3u, 3u));
     feed(20, voteFor(0));
     EXPECT_EQ(state.history[2], 3);
@@ -108,8 +104,7 @@ TEST_F(Identification, TwoGesturesFollowTheSignOfTheirOnePair) {
     // accumulate over active windows: 16, then (16 + 2080) / 130.
     std::fill(state.offset, state.offset + 8, 128.0f);
     const IdentifyModel atThreshold = pairModel(2, {-16.0f}, 1.0f);
-    for (int k = 0; k < 3; ++k)
-        feed(16, atThreshold);
+    for (int k = 0; k < 3; ++k) feed(16, atThreshold);
     EXPECT_EQ(state.channelMav[0], 16.0f);
     EXPECT_EQ(state.history[2], 1);  // pair value exactly 0 decides for class 1
     EXPECT_EQ(feed(16, atThreshold), 1);
@@ -119,7 +114,7 @@ TEST_F(Identification, TwoGesturesFollowTheSignOfTheirOnePair) {
 }
 
 TEST(GestureForClass, CountsTheSetBitsOfTheMask) {
-    const int cases[][3] = {{1, 0x2A, 2}, {2, 0x2A, 4}, {3, 0x2A, 6}, {4, 0x2A, NO_GESTURE},
+    const int cases[][3] = {{1, 0x2A, 2},          {2, 0x2A, 4}, {3, 0x2A, 6},         {4, 0x2A, NO_GESTURE},
                             {0, 0x2A, NO_GESTURE}, {8, 0xFF, 8}, {9, 0xFF, NO_GESTURE}};
     for (const auto& [classNumber, mask, gesture] : cases)
         EXPECT_EQ(gestureForClass(classNumber, static_cast<uint8_t>(mask)), gesture) << classNumber << " of " << mask;

@@ -37,11 +37,13 @@ TEST_F(FeatureExtraction, EmitsTheActiveWindowsAfterTheFirstUpToAndIncludingTheL
         const char* features;
     } cases[] = {
         // Activity starts at windows 2 and 8 (not emitted) and ends at 4 and 9 (emitted).
-        {{0, 0, 20, 24, 28, 0, 0, 0, 32, 36, 0, 0}, 3, 3 * 100 + 2,
+        {{0, 0, 20, 24, 28, 0, 0, 0, 32, 36, 0, 0},
+         3,
+         3 * 100 + 2,
          "24.000000 48.000000 72.000000 28.000000 56.000000 84.000000 36.000000 72.000000 108.000000 "},
         {{0, 0, 30, 31, 32, 33, 34}, 1, 0, "31.000000 32.000000 "},  // never the last two windows
-        {{30, 30, 30, 30, 30}, 1, 0, ""},                              // variance at the threshold is no activity
-        {{40, 0}, 2, 0, ""},                                           // fewer than three windows
+        {{30, 30, 30, 30, 30}, 1, 0, ""},                            // variance at the threshold is no activity
+        {{40, 0}, 2, 0, ""},                                         // fewer than three windows
     };
     for (const auto& c : cases) {
         std::filesystem::remove("feature3.txt");
@@ -60,7 +62,6 @@ TEST_F(FeatureExtraction, EmitsTheActiveWindowsAfterTheFirstUpToAndIncludingTheL
     ASSERT_EQ(extractFeatures("4", steps.data(), steps.size(), 1), 0);
     EXPECT_EQ(readFile("feature4.txt"), "");
 }
-
 
 std::vector<float> solve(const PairProblem& problem, const SolverParams& params, float& bias) {
     std::vector<float> alpha(problem.count);
@@ -84,10 +85,8 @@ double optimalityGap(const PairProblem& problem, const SolverParams& params, con
             gradient -= y * problem.labels[t] * double(alpha[t]) * kernel;
         }
         const bool atLower = alpha[s] <= 0.001f, atUpper = alpha[s] >= upper - 0.001f;
-        if (y == 1 ? !atUpper : !atLower)
-            maxUp = std::max(maxUp, y * gradient);
-        if (y == 1 ? !atLower : !atUpper)
-            minLow = std::min(minLow, y * gradient);
+        if (y == 1 ? !atUpper : !atLower) maxUp = std::max(maxUp, y * gradient);
+        if (y == 1 ? !atLower : !atUpper) minLow = std::min(minLow, y * gradient);
         EXPECT_TRUE(alpha[s] >= 0 && alpha[s] <= upper) << "sample " << s;
         equality += y * double(alpha[s]);
     }
@@ -188,8 +187,7 @@ TEST(ParallelFor, RunsEveryTaskOnceRethrowsAFailureAfterTheRestAndSharesNoSolver
     std::atomic<int> finished{0};
     EXPECT_THROW(parallelFor(20,
                              [&](size_t k) {
-                                 if (k == 3)
-                                     throw std::runtime_error("task 3");
+                                 if (k == 3) throw std::runtime_error("task 3");
                                  ++finished;
                              }),
                  std::runtime_error);
@@ -202,8 +200,7 @@ TEST(ParallelFor, RunsEveryTaskOnceRethrowsAFailureAfterTheRestAndSharesNoSolver
         SolverParams params;
         trainPair(problem, params, models[k]);
     });
-    for (const PairModel& model : models)
-        EXPECT_EQ(std::memcmp(&model, &models[0], sizeof model), 0);
+    for (const PairModel& model : models) EXPECT_EQ(std::memcmp(&model, &models[0], sizeof model), 0);
 }
 
 using Training = InTempDir;
@@ -218,15 +215,13 @@ TEST_F(Training, TrainsEveryPairInOrderIntoOneLineOfWeightsThenBias) {
         // C = 1: class 1 at 1, class 2 at -1, class 3 at 3. Each pair's maximum-margin
         // line is exact in float: (1,2) w 1 b 0; (1,3) w -1 b 2; (2,3) w -0.5 b 0.5.
         {{{1, "1.000000 "}, {2, "-1.000000 "}, {3, "3.000000 "}}, 3, 1, "1 0\n-1 2\n-0.5 0.5\n"},
-        {{{1, "3.000000 "}, {2, "0.000000 "}}, 2, 1, "0.666667 -1\n"},    // six significant digits
+        {{{1, "3.000000 "}, {2, "0.000000 "}}, 2, 1, "0.666667 -1\n"},        // six significant digits
         {{{2, "2.000000 1.000000 3.000000 1.000000 "}}, 2, 2, "0 0 -0.5\n"},  // one class: the bias decides
-        {{{1, "1.000000 "}}, 3, 1, "0 0.5\n0 0.5\n0 0\n"},  // pair (2,3) without any sample
+        {{{1, "1.000000 "}}, 3, 1, "0 0.5\n0 0.5\n0 0\n"},                    // pair (2,3) without any sample
     };
     for (const auto& c : cases) {
-        for (int k = 1; k <= 3; ++k)
-            std::filesystem::remove("feature" + std::to_string(k) + ".txt");
-        for (const auto& [k, text] : c.features)
-            writeFile("feature" + std::to_string(k) + ".txt", text);
+        for (int k = 1; k <= 3; ++k) std::filesystem::remove("feature" + std::to_string(k) + ".txt");
+        for (const auto& [k, text] : c.features) writeFile("feature" + std::to_string(k) + ".txt", text);
         EXPECT_EQ(trainModel(c.gestures, c.channels), 0);
         EXPECT_EQ(readFile(MODEL_FILE_NAME), c.model);
     }
@@ -236,8 +231,8 @@ TEST_F(Training, ModelShapeCountsLineFeedsAndSpaces) {
     int32_t rows = 0, columns = 0;
     EXPECT_FALSE(readModelShape(rows, columns)) << "no file";
     for (const auto& [content, shape] : {std::pair{"1 2 3", std::pair{0, 0}},  // no line feed
-                                         {"1 2 3\n4 5\n", {0, 0}},               // 3 spaces over 2 lines
-                                         {"1 2\n3 4 5 6\n", {2, 3}},             // only the counts matter
+                                         {"1 2 3\n4 5\n", {0, 0}},             // 3 spaces over 2 lines
+                                         {"1 2\n3 4 5 6\n", {2, 3}},           // only the counts matter
                                          {"1 2 3\r\n4 5 6\r\n7 8 9\r\n", {3, 3}}}) {
         writeFile(MODEL_FILE_NAME, content);
         EXPECT_EQ(readModelShape(rows, columns) ? std::pair(rows, columns) : std::pair(0, 0), shape) << content;

@@ -55,7 +55,8 @@ public:
     }
     std::vector<Packet> packets() {
         std::vector<Packet> packets;
-        for (const Event& event : events()) if (event.data) packets.push_back(event.data);
+        for (const Event& event : events())
+            if (event.data) packets.push_back(event.data);
         return packets;
     }
     int count(const std::string& name) { return countIn(events(), name); }
@@ -288,12 +289,34 @@ TEST_F(HubSession, OrderedFailuresAndSilencesHitExactlyTheNextCalls) {
 TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     ASSERT_TRUE(connectArmband());
     const std::string before = control.command("status");
-    for (const char* bad : {"", "pong", "ping 1", "present", "present 2", "present 1 1", "gesture 9",
-                            "gesture -1", "gesture x", "armband-gesture 256", "device-status",
-                            "hub-state 1.5", "drop 256", "drop 1 2", "fail", "fail teleport",
-                            "fail notify 1 0", "fail hw 1 2 3", "mute connect", "mute hw 1 2",
-                            "no-config yes", "versions 1.0", "versions a b c", "replay",
-                            "replay /nonexistent/file", "replay /tmp", "seed 4294967296", "status now"}) {
+    for (const char* bad : {"",
+                            "pong",
+                            "ping 1",
+                            "present",
+                            "present 2",
+                            "present 1 1",
+                            "gesture 9",
+                            "gesture -1",
+                            "gesture x",
+                            "armband-gesture 256",
+                            "device-status",
+                            "hub-state 1.5",
+                            "drop 256",
+                            "drop 1 2",
+                            "fail",
+                            "fail teleport",
+                            "fail notify 1 0",
+                            "fail hw 1 2 3",
+                            "mute connect",
+                            "mute hw 1 2",
+                            "no-config yes",
+                            "versions 1.0",
+                            "versions a b c",
+                            "replay",
+                            "replay /nonexistent/file",
+                            "replay /tmp",
+                            "seed 4294967296",
+                            "status now"}) {
         EXPECT_EQ(control.command(bad).rfind("error ", 0), 0u) << "'" << bad << "'";
     }
     EXPECT_EQ(control.command("status"), before);

@@ -14,7 +14,9 @@
 
 #include "tools/client_kit/ws_client.h"
 
-std::string serverBinary() { return EMGBRIDGE_BINARY; }
+std::string serverBinary() {
+    return EMGBRIDGE_BINARY;
+}
 
 std::string makeTempDir(const std::string& prefix) {
     std::string pattern = "/tmp/" + prefix + "-XXXXXX";
@@ -106,7 +108,9 @@ int ServerProcess::stop(int timeoutMs) {
     return wait(5000);
 }
 
-std::string ServerProcess::log() const { return readFile(logPath_); }
+std::string ServerProcess::log() const {
+    return readFile(logPath_);
+}
 
 bool ServerProcess::waitForLog(const std::string& text, int timeoutMs) const {
     const int64_t deadline = nowMs() + timeoutMs;

@@ -11,7 +11,9 @@
 #include <chrono>
 #include <cstring>
 
-WsClient::~WsClient() { close(); }
+WsClient::~WsClient() {
+    close();
+}
 
 void WsClient::close() {
     if (fd_ >= 0) ::close(fd_);
@@ -138,4 +140,3 @@ std::vector<Bytes> WsClient::drain(int timeoutMs) {
     }
     return messages;
 }
-

@@ -11,7 +11,6 @@
 #include "core/loopback_client.h"
 #include "tools/client_kit/ws_frame.h"
 
-
 struct WsMessage {
     int opcode = 0;
     Bytes payload;
@@ -46,5 +45,3 @@ private:
     int fd_ = -1;
     std::string pending_;  // bytes read past the handshake
 };
-
-
