@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "core/loopback_client.h"
@@ -82,9 +83,11 @@ bool contains(const std::string& text, const std::string& part) {
 
 // Runs the binary with arguments; its exit code, with its output in output.
 int runBinary(const std::string& arguments, std::string& output) {
-    const std::string file = makeTempDir("emgbridge-cli") + "/out.txt";
+    const std::string folder = makeTempDir("emgbridge-cli");
+    const std::string file = folder + "/out.txt";
     const int status = std::system((serverBinary() + " " + arguments + " >" + file + " 2>&1").c_str());
     output = readFile(file);
+    std::filesystem::remove_all(folder);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -176,8 +179,9 @@ TEST(HttpApi, CommandLine) {
     EXPECT_EQ(runBinary("control ping", output), 1);  // no server, so no endpoint
     EXPECT_TRUE(contains(output, "no control endpoint on 127.0.0.1:8889"));
 
-    const std::string dataDir = makeTempDir("emgbridge-http") + "/made/here";
-    ServerProcess server;
+    const std::string top = makeTempDir("emgbridge-http");
+    const std::string dataDir = top + "/made/here";
+    ServerProcess server(top);  // the server makes the data folder inside; all of top is removed below
     server.setArguments({"--data-dir", dataDir});
     ASSERT_TRUE(server.start());
     EXPECT_TRUE(server.waitForLog("runEmgBridge, console at http://localhost:8888/", 2000));
@@ -187,4 +191,6 @@ TEST(HttpApi, CommandLine) {
     EXPECT_EQ(runBinary("control 'gesture 12' ping", output), 1);  // stops at the first error
     EXPECT_EQ(output.rfind("error", 0), 0u) << output;
     EXPECT_EQ(output.find("\nok"), std::string::npos);
+    server.stop();
+    std::filesystem::remove_all(top);
 }
