@@ -8,7 +8,7 @@ KernelRows::KernelRows(const float* data, uint32_t dim, uint32_t count, size_t b
         for (uint32_t d = 0; d < dim; ++d)
             columns_[static_cast<size_t>(d) * count + t] = data[static_cast<size_t>(t) * dim + d];
     for (uint32_t d = 0; d < dim; ++d) {
-        const float* column = &columns_[static_cast<size_t>(d) * count];
+        const float* column = columns_.data() + static_cast<size_t>(d) * count;
         for (uint32_t t = 0; t < count; ++t) diagonal_[t] = diagonal_[t] + column[t] * column[t];
     }
     const size_t rowBytes = static_cast<size_t>(count) * sizeof(float);
