@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/loopback_client.h"
+#include "core/number_text.h"
 
 namespace {
 
@@ -27,13 +28,12 @@ int runControlCommand(int argc, char** argv) {
         return 0;
     }
     if (argc > 2 && std::string(argv[1]) == "--port") {
-        const std::string text = argv[2];
-        if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(text) < 1 || std::stoi(text) > 65535) {
+        const std::optional<int> given = parsePort(argv[2]);
+        if (!given) {
             std::fprintf(stderr, "emgbridge control: --port takes a number from 1 to 65535, not '%s'\n", argv[2]);
             return 2;
         }
-        port = std::stoi(text);
+        port = *given;
         first = 3;
     }
     if (first >= argc) {

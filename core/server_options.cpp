@@ -6,15 +6,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/number_text.h"
+
 ServerOptions serverOptions;
 
 namespace {
-
-bool parsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    port = std::stoi(text);
-    return port >= 1 && port <= 65535;
-}
 
 // mkdir -p: every missing folder along the path.
 bool makeFolders(const std::string& path) {
@@ -70,10 +66,12 @@ OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options,
         if (option == "--host") {
             options.host = value;
         } else if (option == "--port") {
-            if (!parsePort(value, options.port)) {
+            const std::optional<int> port = parsePort(value);
+            if (!port) {
                 error = "--port takes a number from 1 to 65535, not '" + value + "'";
                 return OptionsOutcome::BAD_OPTION;
             }
+            options.port = *port;
         } else if (option == "--data-dir") {
             options.dataDir = value;
         } else if (option == "--allow-host") {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/number_text.h"
+
 struct Request {
     std::string path;         // without the query
     std::string query;        // after '?', undecoded
@@ -16,6 +18,3 @@ Request parseRequestTarget(std::string_view target);
 
 // The value of name in a query such as "a=1&channels=4"; nullopt when absent.
 std::optional<std::string> queryValue(std::string_view query, std::string_view name);
-
-// A whole number from min to max written in plain decimal digits, or nullopt.
-std::optional<int> parseBoundedInt(std::string_view text, int min, int max);
