@@ -116,7 +116,7 @@ __attribute__((always_inline)) inline bool firstLargestIn(const float* keys, con
     for (; s < count; ++s) {
         if (mask[s]) lanes.offer(s, keys[s]);
     }
-    return lanes.result(index) || firstLargestInOrder(keys, mask, count, index);
+    return lanes.result(index);
 }
 
 // The gain of sample s, and whether it is a candidate at all.
@@ -167,7 +167,7 @@ __attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates&
         float gain;
         if (lowGain(in, s, gain)) lanes.offer(s, gain);
     }
-    return lanes.result(index) || largestLowGainInOrder(in, index);
+    return lanes.result(index);
 }
 
 #if defined(__GNUC__) && !defined(__clang__)
@@ -212,12 +212,16 @@ bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
 
 }  // namespace
 
+// The plain loops run here, after the vector version has returned, and not as
+// its tail call: that would enter baseline code with the upper halves of the
+// AVX registers still in use, which slows every later SSE instruction of the
+// thread (feature extraction ran at less than half speed after training).
 bool firstLargest(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
-    return firstLargestBy(keys, mask, count, index);
+    return firstLargestBy(keys, mask, count, index) || firstLargestInOrder(keys, mask, count, index);
 }
 
 bool largestLowGain(const LowCandidates& in, uint32_t& index) {
-    return largestLowGainBy(in, index);
+    return largestLowGainBy(in, index) || largestLowGainInOrder(in, index);
 }
 
 SOLVER_CLONES void updateGradient(const float* __restrict rowI, const float* __restrict rowJ, const float* __restrict y,
