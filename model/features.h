@@ -18,13 +18,16 @@ using RecordingSet = std::map<uint8_t, std::shared_ptr<std::vector<uint8_t>>>;
 
 enum FeatureResult : int {
     FEATURES_OK = 0,
-    FEATURES_FILE_FAILED = 1,   // the feature file cannot be opened
+    FEATURES_FILE_FAILED = 1,   // the feature file cannot be opened, or not written whole
     FEATURES_BAD_CHANNELS = 2,  // channels is 0 or above MAX_CHANNELS; nothing written
 };
 
 // The features of one recording in memory: channels values per active window, in
 // window order. channels must be 1..MAX_CHANNELS.
 std::vector<float> windowFeatures(const uint8_t* bytes, size_t length, uint32_t channels);
+
+// Appends features to "feature" + name + ".txt", each value as "%f " writes it.
+FeatureResult appendFeatureFile(const std::string& name, const std::vector<float>& features);
 
 // Appends the features of one recording to "feature" + name + ".txt".
 FeatureResult extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels);
