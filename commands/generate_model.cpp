@@ -5,6 +5,7 @@
 
 #include "core/operating_state.h"
 #include "model/features.h"
+#include "model/parallel_for.h"
 #include "model/training.h"
 
 namespace {
@@ -36,14 +37,25 @@ GenerateResult generateModel(const RecordingSet& recordings, uint8_t gestureMask
     // Feature files left by an earlier failed generation would be appended to
     // and would block the renaming below.
     removeFeatureFiles();
-    for (int g = 1; g <= 8; ++g) {
+    // The gestures in order up to the first recording too short for a model; their
+    // features are computed side by side and written in order, so the files on
+    // disk after a failure are those of the gestures before it.
+    std::vector<int> usable;
+    bool tooShort = false;
+    for (int g = 1; g <= 8 && !tooShort; ++g) {
         if (!selected(gestureMask, g)) continue;
-        const std::vector<uint8_t>& recording = *recordings.at(static_cast<uint8_t>(g));
-        if (recording.size() < channels * MIN_RECORDING_FRAMES) return GENERATE_FEATURES_FAILED;
-        if (extractFeatures(std::to_string(g), recording.data(), recording.size(), channels) != FEATURES_OK) {
-            return GENERATE_FEATURES_FAILED;
-        }
+        tooShort = recordings.at(static_cast<uint8_t>(g))->size() < channels * MIN_RECORDING_FRAMES;
+        if (!tooShort) usable.push_back(g);
     }
+    std::vector<std::vector<float>> features(usable.size());
+    parallelFor(usable.size(), [&](size_t k) {
+        const std::vector<uint8_t>& recording = *recordings.at(static_cast<uint8_t>(usable[k]));
+        features[k] = windowFeatures(recording.data(), recording.size(), channels);
+    });
+    for (size_t k = 0; k < usable.size(); ++k) {
+        if (appendFeatureFile(std::to_string(usable[k]), features[k]) != FEATURES_OK) return GENERATE_FEATURES_FAILED;
+    }
+    if (tooShort) return GENERATE_FEATURES_FAILED;
     for (int g = 1; g <= 8; ++g) {
         if (!selected(gestureMask, g)) continue;
         std::FILE* file = std::fopen(featureFileName(g).c_str(), "r");

@@ -1,4 +1,7 @@
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <fstream>
 
@@ -96,6 +99,27 @@ TEST_F(ModelGenerateTest, MissingOrShortRecordingsFail) {
     command({0x0A});
     EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
     EXPECT_EQ(readFile("W&B.txt"), "kept\n");
+}
+
+TEST_F(ModelGenerateTest, AFeatureFileCutShortFailsTheGeneration) {
+    configure(0x0F, 0x03);
+    writeRecording(1, 0x0F, 8, 1);
+    writeRecording(2, 0x0F, 8, 2);
+    std::ofstream("W&B.txt") << "kept\n";
+    // Files may grow to 100 bytes: each gesture's features (four values of ten
+    // characters per active window) need several hundred.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    command({0x0A});
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(reply(), (Bytes{0x0A, 0xFF}));
+    EXPECT_EQ(readFile("W&B.txt"), "kept\n");
+    EXPECT_EQ(readFile("feature1.txt").size(), 100u);
+    EXPECT_FALSE(exists("feature2.txt"));
 }
 
 TEST_F(ModelGenerateTest, TooFewGesturesOrNoChannelChangeNothing) {
