@@ -111,7 +111,7 @@ std::vector<float> activeWindowFeatures(const Recording<C>& recording) {
 std::string featureText(const std::vector<float>& features) {
     std::string text;
     text.reserve(features.size() * 12);
-    char number[400];  // the longest float in fixed form with six decimals has 46 characters
+    char number[64];  // -FLT_MAX in fixed form with six decimals has 47 characters
     for (float value : features) {
         size_t length;
         if (std::isfinite(value)) {
