@@ -80,7 +80,10 @@ void TimerManager::run() {
         }
         Timer* top = heap_.front();
         if (top->expiry_ > now) {
-            wake_.wait_until(lock, top->expiry_);
+            // A copy: wait_until reads its deadline again after waking, when the
+            // timer may have been stopped and destroyed.
+            const Timer::Clock::time_point expiry = top->expiry_;
+            wake_.wait_until(lock, expiry);
             continue;
         }
         std::pop_heap(heap_.begin(), heap_.end(), later);

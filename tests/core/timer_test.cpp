@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -108,6 +109,22 @@ TEST(Timer, StoppingTheTopTimerLetsTheNextOneFire) {
     EXPECT_TRUE(first.stop());
     EXPECT_TRUE(secondCounter.waitFor(1, 5s));
     EXPECT_EQ(firstCounter.value(), 0);
+}
+
+TEST(Timer, ATimerStoppedAndFreedWhileTheManagerWaitsForItIsNotReadAgain) {
+    TimerManager manager;
+    for (int k = 0; k < 20; ++k) {
+        auto waitedFor = std::make_unique<Timer>(&manager);
+        FireCounter unused;
+        ASSERT_TRUE(waitedFor->start(unused.callback(), 60000));
+        std::this_thread::sleep_for(5ms);  // the manager now sleeps until its expiry
+        EXPECT_TRUE(waitedFor->stop());
+        waitedFor.reset();  // the manager wakes for the removal and must not look at it
+    }
+    Timer next(&manager);
+    FireCounter counter;
+    ASSERT_TRUE(next.start(counter.callback(), 1));
+    EXPECT_TRUE(counter.waitFor(1, 5s));
 }
 
 TEST(RecordTimer, ExpiryQueuesTheTimerEventAndClearsTheId) {
