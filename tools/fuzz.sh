@@ -21,14 +21,7 @@ targets=(frames model_file recordings)
 EMG_WITH_CLANG=1 tools/setup.sh
 
 mkdir -p "$build"
-# As in tools/sanitize.sh: uWebSockets 0.14 reads the length fields of incoming
-# frame headers through misaligned uint16_t*/uint64_t* casts and calls its close
-# callback through a function pointer of another type; those two checks alone
-# are switched off, for the uWebSockets sources only.
-ignorelist="$PWD/$build/uws-exemptions.ignorelist"
-printf '%s\n' '[alignment]' 'src:*/_deps/uws/*' '[function]' 'src:*/_deps/uws/*' > "$ignorelist"
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-flags="$flags -fsanitize-ignorelist=$ignorelist"
 
 started=$(date +%s)
 CC=clang CXX=clang++ cmake -S . -B "$build" \
