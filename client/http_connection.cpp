@@ -66,8 +66,8 @@ private:
 
     void send(HttpReply reply) {
         closeAfter_ = reply.closeAfter;
-        chunks_ = std::move(reply.chunks);
         output_ = replyHead(reply);
+        chunks_ = std::move(reply.chunks);
         if (!chunks_) output_ += reply.body;
         write();
     }

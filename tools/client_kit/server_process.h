@@ -16,10 +16,16 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Command-line arguments of the next start (none by default).
+    // Command-line arguments of the next start (none by default). --port and
+    // --control-port are added with free ports unless the arguments name them.
     void setArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
-    // Starts the binary; with waitReady, waits for "uWS server started" and port 8888.
+    // Starts the binary; with waitReady, waits for "uWS server started" and for
+    // a WebSocket client of its port to show in its own log, which proves that
+    // the server answering on the port is this one.
     bool start(bool waitReady = true, int timeoutMs = 10000);
+    // The WebSocket port and the virtual armband's control port it is given.
+    int port() const { return port_; }
+    int controlPort() const { return controlPort_; }
     bool running();
     void signal(int signal);
     // Waits for the process to end; its exit code, 128 + signal when killed, -1 on time-out.
@@ -41,9 +47,14 @@ private:
     bool ownsWorkDir_ = false;  // a temporary folder made here is removed again
     std::string logPath_;
     std::vector<std::string> arguments_;
+    int port_;
+    int controlPort_;
     pid_t pid_ = -1;
     int exitCode_ = -1;
 };
+
+// A port on 127.0.0.1 that was free a moment ago (the system's pick).
+int pickFreePort();
 
 // Path of the built server binary.
 std::string serverBinary();
