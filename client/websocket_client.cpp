@@ -49,13 +49,17 @@ void WebSocketClient::start(beast::http::request<beast::http::empty_body> reques
             response.set(beast::http::field::sec_websocket_protocol, offered.substr(0, offered.find(',')));
         }
     }));
+    // Counted as connected before the handshake's answer goes out, so that a
+    // client that has its 101 is always in the list; broadcasts queue meanwhile.
+    registered_ = true;
+    addClient(shared_from_this());
     socket_.async_accept(request, beast::bind_front_handler(&WebSocketClient::onAccepted, shared_from_this()));
 }
 
 void WebSocketClient::onAccepted(beast::error_code error) {
-    if (error) return;  // never counted as connected: nothing to log
-    registered_ = true;
-    addClient(shared_from_this());
+    if (error) return finish();
+    open_ = true;
+    if (!queue_.empty()) writeNext();
     readNext();
 }
 
@@ -83,7 +87,7 @@ void WebSocketClient::deliver(const Message& message) {
     if (queuedBytes_ + cost > MAX_CLIENT_QUEUE_BYTES) return drop("does not read its messages");
     queue_.push_back(message);
     queuedBytes_ += cost;
-    if (!writing_) writeNext();
+    if (open_ && !writing_) writeNext();
 }
 
 void WebSocketClient::writeNext() {

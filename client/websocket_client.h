@@ -42,6 +42,7 @@ private:
     boost::beast::flat_buffer input_;
     std::deque<Message> queue_;
     std::size_t queuedBytes_ = 0;
+    bool open_ = false;  // handshake done: writes may start
     bool writing_ = false;
     bool registered_ = false;  // connected and taking broadcasts
     bool dropped_ = false;     // closed by the server, still in the list until its read ends

@@ -7,9 +7,6 @@
 # a time-out or a sanitizer report; the input is left in
 # build-fuzz/fuzz/artifacts/<target>/ (fix the fault, then keep the input in
 # fuzz/regressions/<target>/, which the test suite replays).
-#
-# The frames target runs the stand-in hub, which binds 127.0.0.1:8889: run this
-# when nothing else uses that port.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

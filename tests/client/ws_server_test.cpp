@@ -8,28 +8,9 @@
 #include <thread>
 
 #include "core/event_queue.h"
-#include "core/server_options.h"
-#include "tools/client_kit/server_process.h"
-#include "tools/client_kit/ws_client.h"
+#include "tests/client/in_process_server.h"
 
 namespace {
-
-// Starts the server thread once for the whole test program.
-void ensureServer() {
-    static bool started = [] {
-        serverOptions.port = pickFreePort();
-        std::thread(serverThread).detach();
-        WsClient probe;
-        return probe.connect(serverOptions.port, 5000);
-    }();
-    ASSERT_TRUE(started);
-}
-
-bool waitForClients(int count) {
-    const int64_t deadline = nowMs() + 3000;
-    while (connectedClients() != count && nowMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return connectedClients() == count;
-}
 
 class WsServerTest : public ::testing::Test {
 protected:
