@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 build=build-fuzz
 jobs=$(nproc)
-targets=(frames model_file recordings)
+targets=(frames http model_file recordings)
 
 EMG_WITH_CLANG=1 tools/setup.sh
 
