@@ -1,6 +1,7 @@
 // The console's HTTP side, the access checks and the command line, through
 // the real binary on the virtual armband.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,18 @@
 namespace {
 
 int serverPort = 0;  // of the server the test started last
+
+// A TCP connection to [::1]:port, or -1.
+int connectLoopbackV6(int port) {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
 
 struct Reply {
     int status = 0;
@@ -192,6 +205,10 @@ TEST(HttpApi, CommandLine) {
     serverPort = server.port();
     EXPECT_TRUE(server.waitForLog("runEmgBridge, console at http://localhost:" + std::to_string(serverPort) + "/", 2000));
     EXPECT_TRUE(contains(get("/api/status").body, "\"dataDir\":\"" + dataDir + "\""));
+    EXPECT_EQ(server.countInLog("anyone who can reach"), 0) << "loopback only, by default";
+    const int v6 = connectLoopbackV6(serverPort);
+    EXPECT_GE(v6, 0) << "::1 is served too";
+    if (v6 >= 0) ::close(v6);
     const std::string control = "control --port " + std::to_string(server.controlPort()) + " ";
     EXPECT_EQ(runBinary(control + "ping 'gesture 2'", output), 0);
     EXPECT_EQ(output, "ok\nok\n");
@@ -200,4 +217,9 @@ TEST(HttpApi, CommandLine) {
     EXPECT_EQ(output.find("\nok"), std::string::npos);
     server.stop();
     std::filesystem::remove_all(top);
+
+    ServerProcess open;
+    open.setArguments({"--host", "0.0.0.0"});
+    ASSERT_TRUE(open.start(false));
+    EXPECT_TRUE(open.waitForLog("listening on 0.0.0.0: anyone who can reach port", 5000));
 }
