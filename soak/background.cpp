@@ -65,13 +65,13 @@ const Choice CHOICES[] = {
      }},
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x80, ""); }},  // a fragmented PING
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x89, "soak") + frame(r, 0x80, ""); }},
-    {3, UNUSUAL, [](Random& r) { return frame(r, 0x82, "\x01", true); }},          // a 16-bit length of 1
     {3, UNUSUAL, [](Random&) { return std::string("\x82\x81\0\0\0\0\x01", 7); }},  // a zero mask
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x89, noise(r, 8)); }},
     {2, DROP, [](Random& r) { return frame(r, 0x80 | "\3\4\5\6\7\13\14\15\16\17"[pick(r, 10)], "\x01"); },
      "reserved opcode"},
     {2, DROP, [](Random& r) { return frame(r, 0x82 | (0x10 << pick(r, 3)), "\x01"); }, "reserved bits"},
     {1, DROP, [](Random& r) { return frame(r, 0x80, "\x01"); }, "continuation without a start"},
+    {3, DROP, [](Random& r) { return frame(r, 0x82, "\x01", true); }, "a length not in its shortest form"},
     {1, DROP, [](Random& r) { return frame(r, 0x81, "\xC3\x28"); }, "text that is not UTF-8"},
     {1, DROP, [](Random& r) { return frame(r, 0x89, noise(r, 200)); }, "control frame over 125 bytes"},
     {1, DROP, [](Random& r) { return frame(r, 0x09, ""); }, "fragmented control frame"},
