@@ -147,7 +147,7 @@ void endWithoutStaticDestruction(int status, void*) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::quietLog();
-"    fuzz::enterScratchDir("emgbridge-fuzz-frames");
+    fuzz::enterScratchDir("emgbridge-fuzz-frames");
     kv::sim::setControlPort(0);  // any free port: nothing here steers the armband through it
     hub = kv::HubManager::getHubInstance(CLIENT_NAME);
     if (!hub) std::abort();

@@ -20,7 +20,8 @@
 #include "tools/client_kit/ws_client.h"
 
 std::string serverBinary() {
-    return EMGBRIDGE_BINARY;
+    const char* chosen = std::getenv("EMGBRIDGE_BINARY");
+    return chosen && *chosen ? chosen : EMGBRIDGE_BINARY;
 }
 
 std::string makeTempDir(const std::string& prefix) {
@@ -88,8 +89,8 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
         const auto named = [&](const char* option) {
             return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
         };
-        if (!named("--port")) arguments.insert(arguments.end(), {"--port", std::to_string(port_)});
-        if (!named("--control-port")) {
+        if (!defaultPorts_ && !named("--port")) arguments.insert(arguments.end(), {"--port", std::to_string(port_)});
+        if (!defaultPorts_ && !named("--control-port")) {
             arguments.insert(arguments.end(), {"--control-port", std::to_string(controlPort_)});
         }
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};

@@ -25,6 +25,12 @@ public:
     bool start(bool waitReady = true, int timeoutMs = 10000);
     // The WebSocket port and the virtual armband's control port it is given.
     int port() const { return port_; }
+    // Runs it on 8888 and 8889 with no port options, as builds before --control-port ran.
+    void useDefaultPorts() {
+        port_ = 8888;
+        controlPort_ = 8889;
+        defaultPorts_ = true;
+    }
     int controlPort() const { return controlPort_; }
     bool running();
     void signal(int signal);
@@ -49,6 +55,7 @@ private:
     std::vector<std::string> arguments_;
     int port_;
     int controlPort_;
+    bool defaultPorts_ = false;
     pid_t pid_ = -1;
     int exitCode_ = -1;
 };
@@ -56,7 +63,7 @@ private:
 // A port on 127.0.0.1 that was free a moment ago (the system's pick).
 int pickFreePort();
 
-// Path of the built server binary.
+// Path of the server binary: $EMGBRIDGE_BINARY, else the one built here.
 std::string serverBinary();
 // A fresh temporary directory.
 std::string makeTempDir(const std::string& prefix);
