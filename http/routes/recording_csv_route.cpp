@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr size_t FRAMES_PER_CHUNK = 2048;
+constexpr size_t FRAMES_PER_CHUNK = 512;  // about 20 KB of text: a fraction of a millisecond of work
 
 // Lives as long as the reply; only the server thread touches it.
 class CsvRows : public ChunkSource {
