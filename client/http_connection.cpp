@@ -61,7 +61,7 @@ private:
             logPrint(LOG_DEBUG, LOG_TAG, "uWS refused a client: %d clients are connected", MAX_WEBSOCKET_CLIENTS);
             return send(closingError(503, "too many WebSocket clients"));
         }
-        std::make_shared<WebSocketClient>(std::move(stream_))->start(parser_->release());
+        std::make_shared<WebSocketClient>(stream_.release_socket())->start(parser_->release());
     }
 
     void send(HttpReply reply) {

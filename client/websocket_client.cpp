@@ -17,7 +17,7 @@ int aliveClients = 0;  // server thread only
 
 }  // namespace
 
-WebSocketClient::WebSocketClient(beast::tcp_stream&& stream) : socket_(std::move(stream)) {
+WebSocketClient::WebSocketClient(boost::asio::ip::tcp::socket&& socket) : socket_(std::move(socket)) {
     ++aliveClients;
 }
 
@@ -30,9 +30,8 @@ int WebSocketClient::alive() {
 }
 
 void WebSocketClient::start(beast::http::request<beast::http::empty_body> request) {
-    // The WebSocket layer keeps its own time-outs: the handshake is bounded,
-    // an idle client is not (it may wait for notifications for hours).
-    beast::get_lowest_layer(socket_).expires_never();
+    // The handshake is bounded; an idle client is not (it may wait for
+    // notifications for hours).
     websocket::stream_base::timeout timeouts{};
     timeouts.handshake_timeout = WEBSOCKET_HANDSHAKE_TIMEOUT;
     timeouts.idle_timeout = websocket::stream_base::none();
@@ -109,7 +108,7 @@ void WebSocketClient::drop(const char* reason) {
     if (!registered_) return;
     logPrint(LOG_DEBUG, LOG_TAG, "uWS drop client: it %s (%zu bytes queued)", reason, queuedBytes_);
     beast::error_code ignored;
-    beast::get_lowest_layer(socket_).socket().close(ignored);
+    socket_.next_layer().close(ignored);
     // A write in flight still reads the message at the front until it ends.
     queue_.erase(queue_.begin() + (writing_ ? 1 : 0), queue_.end());
     queuedBytes_ = 0;
@@ -123,5 +122,5 @@ void WebSocketClient::finish() {
     if (registered_ || dropped_) removeClient(this);
     registered_ = false;
     beast::error_code ignored;
-    beast::get_lowest_layer(socket_).socket().close(ignored);
+    socket_.next_layer().close(ignored);
 }

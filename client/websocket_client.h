@@ -4,7 +4,7 @@
 #pragma once
 
 #include <boost/beast/core/flat_buffer.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/message.hpp>
 #include <boost/beast/websocket/stream.hpp>
@@ -17,7 +17,7 @@ using Message = std::shared_ptr<const std::vector<uint8_t>>;
 
 class WebSocketClient : public std::enable_shared_from_this<WebSocketClient> {
 public:
-    explicit WebSocketClient(boost::beast::tcp_stream&& stream);
+    explicit WebSocketClient(boost::asio::ip::tcp::socket&& socket);
     ~WebSocketClient();
     // Clients that exist now, their handshake done or not.
     static int alive();
@@ -38,7 +38,9 @@ private:
     void drop(const char* reason);
     void finish();
 
-    boost::beast::websocket::stream<boost::beast::tcp_stream> socket_;
+    // On the plain socket: the WebSocket layer keeps its own time-outs, and
+    // every broadcast passes through no further layer.
+    boost::beast::websocket::stream<boost::asio::ip::tcp::socket> socket_;
     boost::beast::flat_buffer input_;
     std::deque<Message> queue_;
     std::size_t queuedBytes_ = 0;
