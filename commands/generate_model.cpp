@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "core/logger.h"
 #include "core/operating_state.h"
 #include "model/features.h"
 #include "model/parallel_for.h"
 #include "model/training.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -68,6 +70,10 @@ GenerateResult generateModel(const RecordingSet& recordings, uint8_t gestureMask
         ++k;
         if (k != g) std::rename(featureFileName(g).c_str(), featureFileName(k).c_str());
     }
-    trainModel(gestures, channels);
+    if (trainModel(gestures, channels) != TRAIN_OK) {
+        const char* why = platform::isSymbolicLink(MODEL_FILE_NAME) ? "it is a symbolic link" : "a write failed";
+        logPrint(LOG_DEBUG, LOG_TAG, "%s not replaced (%s); the previous model stays", MODEL_FILE_NAME, why);
+        return GENERATE_MODEL_NOT_WRITTEN;
+    }
     return GENERATE_OK;
 }

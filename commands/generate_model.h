@@ -11,6 +11,7 @@ enum GenerateResult : int {
     GENERATE_FEATURES_FAILED = -2,  // a recording too short, or its feature file not written
     GENERATE_FEATURE_FILE_MISSING = -3,
     GENERATE_UNUSABLE_CONFIG = -4,  // fewer than two gestures or no channel: nothing touched
+    GENERATE_MODEL_NOT_WRITTEN = -5,  // trained, but "W&B.txt" could not be replaced; the old one stays
 };
 
 GenerateResult generateModel(const RecordingSet& recordings, uint8_t gestureMask, uint8_t channelMask);

@@ -12,6 +12,7 @@
 #include "core/operating_state.h"
 #include "model/evaluation_service.h"
 #include "model/training.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -94,7 +95,10 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
         return;
     }
     std::FILE* weights = std::fopen(MODEL_FILE_NAME, "r");
-    std::FILE* image = std::fopen(MODEL_IMAGE_FILE_NAME, "wb");
+    std::FILE* image = nullptr;
+    if (!platform::openForWriting(MODEL_IMAGE_FILE_NAME, image) && platform::isSymbolicLink(MODEL_IMAGE_FILE_NAME)) {
+        logPrint(LOG_DEBUG, LOG_TAG, "%s is a symbolic link: not written", MODEL_IMAGE_FILE_NAME);
+    }
     auto closeFiles = [&] {
         if (weights) std::fclose(weights);
         if (image) std::fclose(image);

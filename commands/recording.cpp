@@ -1,7 +1,6 @@
 #include "commands/recording.h"
 
 #include <cstdio>
-#include <unistd.h>
 
 #include "armband/emg_routing.h"
 #include "armband/kinvo_handle.h"
@@ -12,6 +11,7 @@
 #include "core/logger.h"
 #include "core/operating_state.h"
 #include "core/timer.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -27,18 +27,19 @@ enum SaveResult {
 
 // Appends the recording with one write. A write, flush or close that fails cuts
 // the file back to its size before the save, so a failed save never leaves a
-// partial recording in front of the next one.
+// partial recording in front of the next one. A symbolic link in place of the
+// file is never opened.
 SaveResult appendRecording(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(name.c_str(), "ab");
-    if (!file) return SAVE_OPEN_FAILED;
-    std::fseek(file, 0, SEEK_END);
-    const long sizeBefore = std::ftell(file);
+    std::FILE* file = nullptr;
+    if (!platform::openForAppending(name, file)) return SAVE_OPEN_FAILED;
+    uint64_t sizeBefore = 0;
+    const bool sized = platform::fileSize(file, sizeBefore);
     bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     // The stdio buffer may have taken every byte: only the flush shows whether they reached the file.
-    written = std::fflush(file) == 0 && written;
+    written = platform::flushToDisk(file) && written;
     const bool closed = std::fclose(file) == 0;
     if (written && closed) return SAVE_OK;
-    if (sizeBefore >= 0 && truncate(name.c_str(), sizeBefore) != 0) {
+    if (sized && !platform::cutFile(name, sizeBefore)) {
         // Nothing more can be done; the save is reported as failed either way.
     }
     return SAVE_WRITE_FAILED;
@@ -121,6 +122,9 @@ void handleInternalEvents(const uint8_t* payload, uint8_t length) {
     }
     switch (result) {
         case SAVE_OPEN_FAILED:
+            if (platform::isSymbolicLink(name)) {
+                logPrint(LOG_DEBUG, LOG_TAG, "%s is a symbolic link: not written", name.c_str());
+            }
             // Kept word for word (it names no file): log readers match on this text.
             logPrint(LOG_DEBUG, LOG_TAG, "raw_file_name open error.");
             reply[1] = STATUS_FAIL;

@@ -26,6 +26,32 @@ LogTime systemClock() {
 
 LogClock activeClock = systemClock;
 
+// Copies text to out (room bytes, terminator included) with every byte below
+// 0x20 and 0x7F written as \xNN: messages carry texts from outside (header
+// values, version texts, file names), which must not start a forged line or
+// reach the terminal as an escape sequence. An escape that does not fit whole
+// is left out. Returns the length written.
+int escapeControls(const char* text, char* out, size_t room) {
+    static const char digits[] = "0123456789ABCDEF";
+    size_t length = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        const bool control = byte < 0x20 || byte == 0x7F;
+        const size_t width = control ? 4 : 1;
+        if (length + width >= room) break;
+        if (control) {
+            out[length++] = '\\';
+            out[length++] = 'x';
+            out[length++] = digits[byte >> 4];
+            out[length++] = digits[byte & 0x0F];
+        } else {
+            out[length++] = *p;
+        }
+    }
+    if (room > 0) out[length] = '\0';
+    return static_cast<int>(length);
+}
+
 int formatLine(char* buffer, LogLevel level, const char* tag, const char* format, va_list args) {
     static const char letters[] = "VDIWEF";
     const char letter = (level >= 0 && level <= 5) ? letters[level] : '?';
@@ -34,9 +60,9 @@ int formatLine(char* buffer, LogLevel level, const char* tag, const char* format
                                t.day, t.hour, t.minute, t.second, t.millisecond, letter, tag);
     if (header < 0) header = 0;
     if (header >= LOG_LINE_SIZE) header = LOG_LINE_SIZE - 1;
-    const int message = std::vsnprintf(buffer + header, static_cast<size_t>(LOG_LINE_SIZE - header), format, args);
-    const int length = header + (message < 0 ? 0 : message);
-    return length < LOG_LINE_SIZE ? length : LOG_LINE_SIZE - 1;
+    char message[LOG_LINE_SIZE];
+    if (std::vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
+    return header + escapeControls(message, buffer + header, static_cast<size_t>(LOG_LINE_SIZE - header));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace {
 
 constexpr float WINDOW_FRAMES_F = static_cast<float>(WINDOW_FRAMES);
@@ -151,8 +153,8 @@ std::vector<float> windowFeatures(const uint8_t* bytes, size_t length, uint32_t 
 
 FeatureResult appendFeatureFile(const std::string& name, const std::vector<float>& features) {
     const std::string text = featureText(features);
-    FILE* file = std::fopen(("feature" + name + ".txt").c_str(), "a");
-    if (file == nullptr) return FEATURES_FILE_FAILED;
+    FILE* file = nullptr;
+    if (!platform::openForAppending("feature" + name + ".txt", file)) return FEATURES_FILE_FAILED;
     // A file cut short (a full disk) must not pass as the gesture's features.
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;

@@ -4,7 +4,10 @@
 #include "model/parallel_for.h"
 #include "model/training_files.h"
 
-#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/files.h"
 
 PairProblem buildPairProblem(const FeatureMap& features, int32_t p, int32_t q, uint32_t channels) {
     static const std::vector<float> empty;
@@ -25,20 +28,21 @@ PairProblem buildPairProblem(const FeatureMap& features, int32_t p, int32_t q, u
 }
 
 int trainModel(int32_t gestures, uint32_t channels) {
-    if (channels == 0 || channels > MAX_CHANNELS) return 2;
+    if (channels == 0 || channels > MAX_CHANNELS) return TRAIN_BAD_CHANNELS;
 
     const FeatureMap features = loadFeatureFiles(gestures);
     std::vector<PairProblem> problems;
     for (int32_t p = 1; p < gestures; ++p)
         for (int32_t q = p + 1; q <= gestures; ++q) problems.push_back(buildPairProblem(features, p, q, channels));
 
-    std::ofstream out(MODEL_FILE_NAME, std::ios::out | std::ios::trunc);
-    if (!out) return 0;  // nothing can be written, so nothing is trained
     std::vector<PairModel> models(problems.size());
     parallelFor(problems.size(), [&](size_t k) {
         SolverParams params;
         trainPair(problems[k], params, models[k]);
     });
-    for (const PairModel& model : models) writePairLine(out, model, channels);
-    return 0;
+    // Written whole or not at all: the old model stays until the new one is on disk.
+    std::ostringstream text;
+    for (const PairModel& model : models) writePairLine(text, model, channels);
+    const std::string bytes = text.str();
+    return platform::writeFileDurably(MODEL_FILE_NAME, bytes.data(), bytes.size()) ? TRAIN_OK : TRAIN_NOT_WRITTEN;
 }

@@ -41,8 +41,13 @@ FeatureMap loadFeatureFiles(int32_t gestures);
 // which the first n_p / channels are labelled +1; a class missing from the map is empty.
 PairProblem buildPairProblem(const FeatureMap& features, int32_t p, int32_t q, uint32_t channels);
 
-// Writes "W&B.txt"; 0 (also when the file cannot be created), 2 when channels is 0
-// or above 8 (nothing written).
+enum TrainResult : int {
+    TRAIN_OK = 0,
+    TRAIN_BAD_CHANNELS = 2,  // channels is 0 or above 8: nothing trained or written
+    TRAIN_NOT_WRITTEN = 3,   // "W&B.txt" not replaced (a failed write, or a symbolic link there); the old one stays
+};
+
+// Trains every pair and replaces "W&B.txt" with the result, whole or not at all.
 int trainModel(int32_t gestures, uint32_t channels);
 
 // Sets the class-weighted bounds in params, solves, and builds the weights.

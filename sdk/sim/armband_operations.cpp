@@ -47,6 +47,7 @@ int Simulation::disconnect() {
     if (isFailure(outcome)) return outcome.result;
     if (!online_ || (state_ != STATE_CONNECTED && state_ != STATE_CONNECTING)) return RESPONSE_FAILED;
     schedule_.cancel(Track::Connection);
+    breakOffModelUpdate();
     state_ = STATE_DISCONNECTING;
     refreshStream();
     scheduleListenerCall(
@@ -171,10 +172,19 @@ void Simulation::trainModelUpdate(uint32_t length, const uint8_t* image, Progres
         });
         return;
     }
+    const uint64_t transfer = ++updatesStarted_;
+    runningUpdates_[transfer] = cb;
     for (uint32_t step = 1; step <= 10; ++step) {
-        scheduleCompletion(timing::UPDATE_STEP * step, [cb, percent = step * 10] {
-            if (cb) cb(RESPONSE_SUCCESS, percent);
-        });
+        const bool last = step == 10;
+        schedule(timing::UPDATE_STEP * step,
+                 ScheduledItem{Track::Update,
+                               [this, last, transfer] {
+                                   if (last) runningUpdates_.erase(transfer);
+                                   return true;
+                               },
+                               Delivery{{}, [cb, percent = step * 10] {
+                                            if (cb) cb(RESPONSE_SUCCESS, percent);
+                                        }}});
     }
 }
 

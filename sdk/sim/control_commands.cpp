@@ -1,13 +1,15 @@
 #include "sim/control_commands.h"
 
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <limits>
 #include <optional>
 #include <sstream>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace kv::sim {
 namespace {
@@ -86,18 +88,34 @@ std::string restOfLine(const std::string& line) {
     return line.substr(first, last - first + 1);
 }
 
-std::optional<std::vector<uint8_t>> readFile(const std::string& path) {
+// The name of `path` relative to the data folder (the working directory), or
+// nothing when an absolute path lies outside it. Relative names are left to
+// the open, which keeps `..` and symbolic links from leading out.
+std::optional<std::string> nameInDataFolder(const std::string& path) {
+    const std::filesystem::path given(path);
+    if (given.is_relative()) return path;
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
+    const std::filesystem::path folder = std::filesystem::current_path(error);
+    if (error) return std::nullopt;
+    const std::filesystem::path relative = given.lexically_normal().lexically_relative(folder);
+    if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+    return relative.string();
+}
+
+// The bytes of a regular file inside the data folder, up to kMaxReplayBytes.
+std::optional<std::vector<uint8_t>> readDataFile(const std::string& path) {
+    const auto name = nameInDataFolder(path);
+    std::FILE* file = nullptr;
+    if (!name || !platform::openForReadingInside(*name, file)) return std::nullopt;
     std::vector<uint8_t> bytes;
-    char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + file.gcount());
-        if (bytes.size() > kMaxReplayBytes) return std::nullopt;
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0 && bytes.size() <= kMaxReplayBytes) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
     }
-    if (file.bad()) return std::nullopt;
+    const bool complete = !std::ferror(file) && bytes.size() <= kMaxReplayBytes;
+    std::fclose(file);
+    if (!complete) return std::nullopt;
     return bytes;
 }
 
@@ -210,8 +228,9 @@ std::string ControlCommands::execute(const std::string& line) {
     if (command == "replay") {
         const std::string path = restOfLine(line);
         if (path.empty()) return usage("replay PATH");
-        auto bytes = readFile(path);
-        if (!bytes) return "error cannot read " + path + " (missing, not a file, or over 64 MiB)";
+        auto bytes = readDataFile(path);
+        // One answer for every refusal: it must not tell whether a file outside exists.
+        if (!bytes) return "error replay reads only regular files inside the data folder, up to 64 MiB";
         simulation_.replayNext(std::move(*bytes));
         return "ok";
     }

@@ -7,7 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace kv::sim {
 namespace {
@@ -30,6 +34,35 @@ int openListener(uint16_t port) {
         closeFd(fd);
     }
     return fd;
+}
+
+bool isTokenCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
+}
+
+bool isHttpVersion(const std::string& word) {
+    return word.size() == 8 && word.compare(0, 5, "HTTP/") == 0 && std::isdigit(static_cast<unsigned char>(word[5])) &&
+           word[6] == '.' && std::isdigit(static_cast<unsigned char>(word[7]));
+}
+
+// A line of an HTTP request, as a browser sends to any address a web page
+// names: a request line "METHOD TARGET HTTP/d.d", or a header line, a token
+// directly followed by a colon ("Host: ...", "Origin: ..."). No control
+// command has a colon in its first word or HTTP/d.d as the third of three.
+bool looksLikeHttp(const std::string& line) {
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos && colon > 0 &&
+        std::all_of(line.begin(), line.begin() + static_cast<long>(colon), isTokenCharacter)) {
+        return true;
+    }
+    const size_t firstSpace = line.find(' ');
+    const size_t lastSpace = line.rfind(' ');
+    if (firstSpace == std::string::npos || firstSpace == 0 || lastSpace == firstSpace ||
+        line.find(' ', firstSpace + 1) != lastSpace || lastSpace == firstSpace + 1) {
+        return false;
+    }
+    return std::all_of(line.begin(), line.begin() + static_cast<long>(firstSpace), isTokenCharacter) &&
+           isHttpVersion(line.substr(lastSpace + 1));
 }
 
 }  // namespace
@@ -93,6 +126,7 @@ void ControlServer::serve() {
             const short revents = i < polledConnections ? polled[i + 2].revents : 0;
             bool alive = true;
             if (revents & (POLLIN | POLLHUP | POLLERR)) alive = receive(connection);
+            if (connection.dropped) alive = false;
             if (alive && !connection.output.empty()) alive = send(connection);
             if (alive && connection.closing && connection.output.empty()) alive = false;
             if (alive) {
@@ -139,8 +173,16 @@ void ControlServer::answerLines(Connection& connection, bool endOfInput) {
         if (end - start > MAX_LINE) break;
         std::string line = connection.input.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (looksLikeHttp(line)) {
+            drop(connection, "an HTTP request: a web page may not steer the armband");
+            return;
+        }
         connection.output += handler_(line);
         connection.output += '\n';
+        if (connection.output.size() > MAX_PENDING_OUTPUT) {
+            drop(connection, "the client does not read its answers (over 64 KiB waiting)");
+            return;
+        }
         start = end + 1;
         if (start > connection.input.size()) break;
     }
@@ -161,6 +203,14 @@ bool ControlServer::send(Connection& connection) {
     if (count < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
     connection.output.erase(0, static_cast<size_t>(count));
     return true;
+}
+
+void ControlServer::drop(Connection& connection, const char* why) {
+    connection.dropped = true;
+    connection.input.clear();
+    connection.output.clear();
+    // The stand-in's own diagnostics go to standard error, apart from the server's log.
+    std::fprintf(stderr, "kv control endpoint: connection closed: %s\n", why);
 }
 
 }  // namespace kv::sim

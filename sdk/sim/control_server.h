@@ -18,6 +18,9 @@ public:
     static constexpr uint16_t DEFAULT_PORT = 8889;
     static constexpr size_t MAX_LINE = 4096;  // longer lines close the connection
     static constexpr size_t MAX_CONNECTIONS = 32;
+    // Answers waiting for a client that does not read; past this the
+    // connection is dropped instead of the server growing without end.
+    static constexpr size_t MAX_PENDING_OUTPUT = 64 * 1024;
 
     explicit ControlServer(Handler handler);
     ~ControlServer();
@@ -36,6 +39,7 @@ private:
         std::string input;
         std::string output;
         bool closing = false;  // close once the output is written
+        bool dropped = false;  // close at once, unanswered lines and pending output discarded
     };
 
     void serve();
@@ -43,6 +47,7 @@ private:
     bool receive(Connection& connection);
     void answerLines(Connection& connection, bool endOfInput);
     bool send(Connection& connection);
+    void drop(Connection& connection, const char* why);
 
     Handler handler_;
     int listenFd_ = -1;

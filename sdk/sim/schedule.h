@@ -23,8 +23,8 @@ struct Delivery {
 };
 
 // Items on a track can be cancelled together (a stopped scan, an interrupted
-// connection change).
-enum class Track { Scan, Connection, Other };
+// connection change, a model transfer cut off by a disconnection).
+enum class Track { Scan, Connection, Update, Other };
 
 struct ScheduledItem {
     Track track = Track::Other;

@@ -23,6 +23,7 @@ void Simulation::setOnline(bool online) {
     online_ = online;
     if (!online) {
         schedule_.clear();
+        runningUpdates_.clear();
         scanning_ = false;
         state_ = STATE_DISCONNECTED;
         notify_ = 0;
@@ -163,7 +164,19 @@ void Simulation::refreshStream() {
     workAdded_.notify_all();
 }
 
+void Simulation::breakOffModelUpdate() {
+    schedule_.cancel(Track::Update);
+    // Each transfer's completion hears of the lost link once, with a failure.
+    for (auto& running : runningUpdates_) {
+        scheduleCompletion(Clock::duration::zero(), [cb = std::move(running.second)] {
+            if (cb) cb(RESPONSE_FAILED, 0);
+        });
+    }
+    runningUpdates_.clear();
+}
+
 void Simulation::loseConnection() {
+    breakOffModelUpdate();
     schedule_.cancel(Track::Connection);
     state_ = STATE_DISCONNECTED;
     // A lost armband forgets its notification switch.

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -116,6 +117,7 @@ private:
     void scheduleCompletion(Clock::duration delay, std::function<void()> completion);
     void refreshStream();
     void loseConnection();
+    void breakOffModelUpdate();
     bool collectDue(Clock::time_point now, std::vector<Delivery>& batch);
     Clock::time_point nextWake(Clock::time_point deadline) const;
     // Without the lock.
@@ -136,6 +138,9 @@ private:
     std::wstring firmware_ = L"1.0.0";
     std::wstring hardware_ = L"rev-A";
     std::vector<uint8_t> modelImage_;
+    // The completions of the model transfers under way, by transfer number.
+    std::map<uint64_t, ProgressCallback> runningUpdates_;
+    uint64_t updatesStarted_ = 0;
     FaultPlan faults_;
     EmgStream stream_;
     Schedule schedule_;

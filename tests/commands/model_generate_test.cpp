@@ -75,6 +75,19 @@ TEST_F(ModelGenerateTest, GeneratesOneLinePerPairAndCleansUp) {
 TEST_F(ModelGenerateTest, StaleFeatureFilesNeverReachTheModel) {
     configure(0x03, 0x03);
     for (int g : {1, 2}) writeRecording(g, 0x03, 8, static_cast<uint32_t>(g));
+    // A "W&B.txt" that cannot be replaced (here a link) fails the generation: no
+    // new model is announced and the link's target is untouched.
+    std::ofstream("elsewhere.txt") << "theirs\n";
+    ASSERT_EQ(symlink("elsewhere.txt", "W&B.txt"), 0);
+    newModelFlag = false;
+    const std::string log = command({0x0A});
+    EXPECT_NE(log.find("W&B.txt not replaced"), std::string::npos) << log;
+    EXPECT_EQ(log.find("start generate model"), std::string::npos) << log;
+    ASSERT_EQ(reply(10000), (Bytes{0x0A, 0xFF}));
+    EXPECT_FALSE(newModelFlag.load());
+    EXPECT_EQ(readFile("elsewhere.txt"), "theirs\n");
+    ASSERT_EQ(unlink("W&B.txt"), 0);
+
     command({0x0A});
     ASSERT_EQ(reply(10000), (Bytes{0x0A, 0x00}));
     const std::string clean = readFile("W&B.txt");

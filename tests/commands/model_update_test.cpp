@@ -94,6 +94,14 @@ TEST_F(ModelUpdateTest, FailureReplies) {
     ASSERT_EQ(mkdir("model.bin", 0755), 0);
     EXPECT_NE(command({0x0C}).find("Model file operate err"), std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x0C, 0xEE}));
+    // A link in place of "model.bin" is not written through either.
+    ASSERT_EQ(rmdir("model.bin"), 0);
+    std::ofstream("elsewhere.bin") << "theirs";
+    ASSERT_EQ(symlink("elsewhere.bin", "model.bin"), 0);
+    const std::string log = command({0x0C});
+    EXPECT_NE(log.find("model.bin is a symbolic link"), std::string::npos) << log;
+    EXPECT_EQ(reply(), (Bytes{0x0C, 0xEE}));
+    EXPECT_EQ(readFile("elsewhere.bin"), "theirs");
 
     command({0x0D, 0x01});
     EXPECT_EQ(reply(), (Bytes{0x0C, 0xFF}));

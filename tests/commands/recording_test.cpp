@@ -2,6 +2,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "armband/emg_routing.h"
 #include "commands/recording.h"
 #include "core/timer.h"
@@ -89,6 +91,15 @@ TEST_F(RecordingTest, AFileThatCannotBeOpenedAnswersFail) {
     fillBuffer(pattern(128, 3));
     EXPECT_NE(save().find("raw_file_name open error."), std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+
+    // A link in place of the file is not written through.
+    std::ofstream("elsewhere.bin") << "theirs";
+    ASSERT_EQ(rmdir("raw4.bin"), 0);
+    ASSERT_EQ(symlink("elsewhere.bin", "raw4.bin"), 0);
+    const std::string log = save();
+    EXPECT_NE(log.find("raw4.bin is a symbolic link"), std::string::npos) << log;
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    EXPECT_EQ(readFile("elsewhere.bin"), "theirs");
 }
 
 TEST_F(RecordingTest, AFailedWriteOrFlushLeavesEarlierRecordingsExactlyAsConfirmed) {

@@ -2,6 +2,9 @@
 // endpoint on 127.0.0.1 steering the virtual armband. What the server
 // makes of it is covered end to end in tests/e2e.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +12,7 @@
 #include <bitset>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -16,6 +20,7 @@
 #include <thread>
 
 #include "kv/kinvo.h"
+#include "sim/control_server.h"
 #include "sim/test_hooks.h"
 #include "sim/virtual_subject.h"
 #include "tools/client_kit/server_process.h"
@@ -31,6 +36,7 @@ const int controlPort = [] {
     kv::sim::setControlPort(static_cast<uint16_t>(port));
     return port;
 }();
+
 using Packet = std::shared_ptr<std::vector<uint8_t>>;
 
 struct Event {
@@ -49,6 +55,7 @@ public:
     void onStateChanged(int state) override { add("hubState", state); }
     void onDeviceFound(std::shared_ptr<kv::Armband> armband) override { add("found", 0, {}, armband); }
     void onDeviceConnected(std::shared_ptr<kv::Armband>) override { add("connected", 0); }
+    void onDeviceDisconnected(std::shared_ptr<kv::Armband>, uint8_t reason) override { add("disconnected", reason); }
     void onDeviceData(std::shared_ptr<kv::Armband>, uint32_t type, Packet data) override {
         add("data", static_cast<int>(type), data);
     }
@@ -249,14 +256,15 @@ TEST_F(HubSession, PacketsHoldSixteenFramesOfTheEnabledChannelsAt650FramesPerSec
 TEST_F(HubSession, ReplayYieldsTheFileFromTheNextPacketThenTheSubjectGoesOn) {
     Bytes file(100);
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i);
-    const std::string folder = makeTempDir("kv-replay");
-    const std::string path = folder + "/replay.bin";
+    // Inside the data folder (the working directory), named through a folder and back.
+    const std::string path = "kv-replay.bin";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 100);
+    ASSERT_EQ(::mkdir("kv-replay-folder", 0755), 0);
     startStream(0x03);
     ASSERT_TRUE(listener->waitFor("data", 3));
-    ASSERT_EQ(control.command("replay " + path), "ok");
+    ASSERT_EQ(control.command("replay kv-replay-folder/../" + path), "ok");
     ::unlink(path.c_str());
-    ::rmdir(folder.c_str());
+    ::rmdir("kv-replay-folder");
     ASSERT_TRUE(listener->waitFor("data", listener->count("data") + 8));
 
     const auto packets = listener->packets();
@@ -296,6 +304,22 @@ TEST_F(HubSession, OrderedFailuresAndSilencesHitExactlyTheNextCalls) {
 
 TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     ASSERT_TRUE(connectArmband());
+    // A file just outside the data folder (the working directory) is refused with
+    // the answer a missing file gets, whether named through `..`, an absolute path or a link.
+    const std::string parent = std::filesystem::current_path().string();
+    std::ofstream("kv-secret.bin") << "abc";
+    std::filesystem::create_directory("kv-data");
+    ASSERT_EQ(::chdir("kv-data"), 0);
+    std::filesystem::create_symlink("../kv-secret.bin", "kv-link-out");
+    const std::string missing = control.command("replay kv-missing.bin");
+    EXPECT_EQ(missing.rfind("error ", 0), 0u);
+    for (const std::string& path : {std::string("../kv-secret.bin"), parent + "/kv-secret.bin", std::string("kv-link-out")}) {
+        EXPECT_EQ(control.command("replay " + path), missing) << path;
+    }
+    ASSERT_EQ(::chdir(parent.c_str()), 0);
+    std::filesystem::remove_all("kv-data");
+    std::filesystem::remove("kv-secret.bin");
+
     const std::string before = control.command("status");
     for (const char* bad : {"",
                             "pong",
@@ -330,4 +354,106 @@ TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     EXPECT_EQ(control.command("status"), before);
     EXPECT_EQ(notify(0x80), 0) << "no failure or silence was ordered";
     EXPECT_EQ(configureStream(0x01), 0);
+}
+
+namespace {
+
+// Everything the endpoint sends on fd until it closes the connection.
+std::string readToEnd(int fd) {
+    std::string received;
+    char buffer[65536];
+    while (waitReadable(fd, 10000)) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        received.append(buffer, static_cast<size_t>(got));
+    }
+    return received;
+}
+
+}  // namespace
+
+TEST_F(HubSession, AnHttpRequestClosesTheConnectionBeforeAnyOfItsLinesRuns) {
+    // What a web page's fetch('http://127.0.0.1:8889/', {method: 'POST', body}) sends,
+    // and a header line alone: the lines after it must never run.
+    const std::string request =
+        "POST / HTTP/1.1\r\nHost: 127.0.0.1:8889\r\nContent-Length: 31\r\n\r\npresent 0\nfail connect 1000000\n";
+    for (const std::string& text : {request, std::string("Origin: http://example.org\npresent 0\n")}) {
+        const int fd = connectLoopback(controlPort, 3000);
+        ASSERT_GE(fd, 0);
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+        EXPECT_EQ(readToEnd(fd), "") << "closed without an answer";
+        const std::string log = testing::internal::GetCapturedStderr();
+        ::close(fd);
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+        EXPECT_NE(log.find("HTTP"), std::string::npos) << log;
+    }
+    EXPECT_TRUE(statusHas("\"present\":true,"));
+    auto armband = findArmband();
+    ASSERT_TRUE(armband);
+    EXPECT_EQ(armband->connect(1), 0) << "no connect failure was ordered";
+}
+
+TEST(ControlServer, AClientThatDoesNotReadIsDroppedOnceItsAnswersPassTheBound) {
+    // 2000 lines answered with 10 000 bytes each: 20 MB, far beyond what the
+    // sockets' buffers hold while the client reads nothing.
+    kv::sim::ControlServer server([](const std::string&) { return std::string(10000, 'a'); });
+    ASSERT_TRUE(server.start(static_cast<uint16_t>(controlPort)));
+    const int fd = connectLoopback(controlPort, 3000);
+    ASSERT_GE(fd, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    std::string lines;
+    for (int i = 0; i < 2000; ++i) lines += "x\n";
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(::send(fd, lines.data(), lines.size(), MSG_NOSIGNAL), static_cast<ssize_t>(lines.size()));
+    ::shutdown(fd, SHUT_WR);
+    // Only once the server has given up on the client is anything read.
+    pollfd polled{fd, POLLRDHUP, 0};
+    EXPECT_EQ(::poll(&polled, 1, 10000), 1) << "the server still holds the connection";
+    const size_t received = readToEnd(fd).size();
+    ::close(fd);
+    server.stop();
+    EXPECT_LT(received, 2000u * 10001u);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("does not read"), std::string::npos);
+}
+
+TEST_F(HubSession, AModelTransferCutOffByADisconnectionFailsOnceAndReportsNothingMore) {
+    auto armband = connectArmband();
+    ASSERT_TRUE(armband);
+    for (const std::string& cut : {std::string("disconnect"), std::string("drop")}) {
+        if (cut == "drop") {
+            ASSERT_EQ(armband->connect(1), 0);
+            ASSERT_TRUE(listener->waitFor("connected", 2));
+        }
+        std::mutex mutex;
+        std::vector<std::pair<int, uint32_t>> reports;
+        std::promise<void> failed;
+        const uint8_t image[64] = {};
+        armband->getConfig()->trainModelUpdate(sizeof image, image, [&](kv::ResponseResult result, uint32_t percent) {
+            std::lock_guard<std::mutex> lock(mutex);
+            reports.emplace_back(result, percent);
+            if (reports.size() == 1 && result == 0) {
+                // Cut the link once the transfer is under way.
+                std::thread([&, cut, armband] {
+                    if (cut == "disconnect") armband->disconnect();
+                    else control.command("drop");
+                }).detach();
+            }
+            if (result != 0 && std::count_if(reports.begin(), reports.end(), [](auto& r) { return r.first != 0; }) == 1)
+                failed.set_value();
+        });
+        ASSERT_EQ(failed.get_future().wait_for(5s), std::future_status::ready) << cut;
+        // Ten steps 50 ms apart would have ended by now without the cut.
+        std::this_thread::sleep_for(700ms);
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_GE(reports.size(), 2u);
+        EXPECT_NE(reports.back().first, 0) << cut << ": the failure comes last";
+        for (size_t k = 0; k + 1 < reports.size(); ++k) {
+            EXPECT_EQ(reports[k].first, 0);
+            EXPECT_LT(reports[k].second, 100u) << cut << ": no success after the cut";
+        }
+        ASSERT_TRUE(listener->waitFor("disconnected", cut == "disconnect" ? 1 : 2)) << cut;
+        EXPECT_EQ(std::count_if(reports.begin(), reports.end(), [](auto& r) { return r.first != 0; }), 1) << cut;
+    }
 }
