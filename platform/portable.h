@@ -1,0 +1,24 @@
+// Compiler extensions behind portable names: GCC and clang get the attribute,
+// other compilers (MSVC) nothing, so code using them builds everywhere.
+#pragma once
+
+#if defined(__GNUC__)
+#define EMG_ALWAYS_INLINE __attribute__((always_inline))
+#define EMG_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+// GCC's vector extension (vector_size) is available.
+#define EMG_HAVE_VECTOR_EXTENSION 1
+#else
+#define EMG_ALWAYS_INLINE
+#define EMG_PRINTF_FORMAT(formatIndex, firstArgument)
+#define EMG_HAVE_VECTOR_EXTENSION 0
+#endif
+
+// A function compiled for AVX2 on x86 (it may run only after a CPU check, see
+// platform/cpu_features.h).
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define EMG_HAVE_AVX2_TARGET 1
+#define EMG_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define EMG_HAVE_AVX2_TARGET 0
+#define EMG_TARGET_AVX2
+#endif
