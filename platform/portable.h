@@ -4,7 +4,12 @@
 
 #if defined(__GNUC__)
 #define EMG_ALWAYS_INLINE __attribute__((always_inline))
+#if defined(__MINGW32__)
+// mingw-w64's C++ headers select its C99 printf (%zu, %lld), not the system's.
+#define EMG_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
+#else
 #define EMG_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#endif
 // GCC's vector extension (vector_size) is available.
 #define EMG_HAVE_VECTOR_EXTENSION 1
 #else

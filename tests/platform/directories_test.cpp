@@ -18,7 +18,7 @@ TEST(Directories, TemporaryFoldersAreNewEmptyAndDistinct) {
     EXPECT_NE(first, second);
     EXPECT_TRUE(fs::is_directory(first));
     EXPECT_TRUE(fs::is_empty(first));
-    EXPECT_TRUE(fs::equivalent(fs::path(first).parent_path(), fs::temp_directory_path()));
+    EXPECT_EQ(fs::path(first).parent_path(), (fs::temp_directory_path() / "x").parent_path());
     EXPECT_EQ(fs::path(first).filename().string().rfind("emg_platform_test-", 0), 0u);
     fs::remove_all(first);
     fs::remove_all(second);
