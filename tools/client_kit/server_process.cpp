@@ -1,29 +1,31 @@
 #include "tools/client_kit/server_process.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
+#include "platform/directories.h"
 #include "tools/client_kit/ws_client.h"
+
+namespace {
+
+// How often the child's end and its log are looked at while waiting.
+constexpr std::chrono::milliseconds END_POLL_INTERVAL{10};
+constexpr std::chrono::milliseconds LOG_POLL_INTERVAL{20};
+
+}  // namespace
 
 std::string serverBinary() {
     return EMGBRIDGE_BINARY;
 }
 
 std::string makeTempDir(const std::string& prefix) {
-    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const char* made = mkdtemp(buffer.data());
-    return made ? std::string(made) : std::string();
+    std::string made;
+    return makeTemporaryDirectory(prefix, made) == 0 ? made : std::string();
 }
 
 std::string readFile(const std::string& path) {
@@ -38,37 +40,17 @@ ServerProcess::ServerProcess(std::string workDir) : workDir_(std::move(workDir))
         workDir_ = makeTempDir("emgbridge");
         ownsWorkDir_ = !workDir_.empty();
     }
-    mkdir(workDir_.c_str(), 0755);
+    makeDirectories(workDir_);
     logPath_ = workDir_ + "/server.log";
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ > 0) stop(3000);
+    if (child_.pid > 0) stop(3000);
     if (ownsWorkDir_) std::filesystem::remove_all(workDir_);
 }
 
 bool ServerProcess::start(bool waitReady, int timeoutMs) {
-    pid_ = fork();
-    if (pid_ < 0) return false;
-    if (pid_ == 0) {
-        if (chdir(workDir_.c_str()) != 0) _exit(126);
-        const int out = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (out >= 0) {
-            dup2(out, 1);
-            dup2(out, 2);
-            ::close(out);
-        }
-        // The test runner may have the console signals blocked; the server sets its own mask.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const std::string binary = serverBinary();
-        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-        for (const std::string& argument : arguments_) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
-    }
+    if (!startChild(serverBinary(), arguments_, workDir_, logPath_, child_)) return false;
     if (!waitReady) return true;
     if (!waitForLog("uWS server started", timeoutMs)) return false;
     WsClient probe;
@@ -76,35 +58,29 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
 }
 
 bool ServerProcess::running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    const pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == 0) return true;
-    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    pid_ = -1;
-    return false;
+    return child_.pid > 0 && !childEnded(child_, exitCode_);
 }
 
-void ServerProcess::signal(int signal) {
-    if (pid_ > 0) kill(pid_, signal);
+void ServerProcess::signal(ChildStop how) {
+    stopChild(child_, how);
 }
 
 int ServerProcess::wait(int timeoutMs) {
-    if (pid_ <= 0) return exitCode_;
+    if (child_.pid <= 0) return exitCode_;
     const int64_t deadline = nowMs() + timeoutMs;
     while (nowMs() < deadline) {
         if (!running()) return exitCode_;
-        usleep(10000);
+        std::this_thread::sleep_for(END_POLL_INTERVAL);
     }
     return -1;
 }
 
 int ServerProcess::stop(int timeoutMs) {
-    if (pid_ <= 0) return exitCode_;
-    signal(SIGINT);
+    if (child_.pid <= 0) return exitCode_;
+    signal(ChildStop::INTERRUPT);
     const int code = wait(timeoutMs);
     if (code != -1) return code;
-    signal(SIGKILL);
+    signal(ChildStop::KILL);
     return wait(5000);
 }
 
@@ -116,7 +92,7 @@ bool ServerProcess::waitForLog(const std::string& text, int timeoutMs) const {
     const int64_t deadline = nowMs() + timeoutMs;
     do {
         if (log().find(text) != std::string::npos) return true;
-        usleep(20000);
+        std::this_thread::sleep_for(LOG_POLL_INTERVAL);
     } while (nowMs() < deadline);
     return false;
 }

@@ -1,12 +1,13 @@
 // Runs the real server binary for a test or a tool: its own working directory, its
-// output in a log file, and always stopped (SIGKILL as a last resort) when
+// output in a log file, and always stopped (killed as a last resort) when
 // the object goes away.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/child_process.h"
 
 class ServerProcess {
 public:
@@ -21,10 +22,11 @@ public:
     // Starts the binary; with waitReady, waits for "uWS server started" and port 8888.
     bool start(bool waitReady = true, int timeoutMs = 10000);
     bool running();
-    void signal(int signal);
+    // Asks it to end (see ChildStop for what each system can deliver).
+    void signal(ChildStop how);
     // Waits for the process to end; its exit code, 128 + signal when killed, -1 on time-out.
     int wait(int timeoutMs);
-    // Stops it: SIGINT, then SIGKILL when it does not end in time.
+    // Stops it: an interrupt (Ctrl+C), then a kill when it does not end in time.
     int stop(int timeoutMs = 5000);
 
     std::string log() const;
@@ -34,14 +36,14 @@ public:
     int countInLog(const std::string& text) const;
     const std::string& workDir() const { return workDir_; }
     std::string path(const std::string& name) const { return workDir_ + "/" + name; }
-    pid_t pid() const { return pid_; }
+    int64_t pid() const { return child_.pid; }
 
 private:
     std::string workDir_;
     bool ownsWorkDir_ = false;  // a temporary folder made here is removed again
     std::string logPath_;
     std::vector<std::string> arguments_;
-    pid_t pid_ = -1;
+    ChildProcess child_;
     int exitCode_ = -1;
 };
 
