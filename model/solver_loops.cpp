@@ -10,10 +10,10 @@ namespace {
 
 #if EMG_HAVE_VECTOR_EXTENSION
 
-using Floats4 = float __attribute__((vector_size(16)));
-using Ints4 = int32_t __attribute__((vector_size(16)));
-using Floats8 = float __attribute__((vector_size(32)));
-using Ints8 = int32_t __attribute__((vector_size(32)));
+using Floats4 = float EMG_VECTOR_SIZE(16);
+using Ints4 = int32_t EMG_VECTOR_SIZE(16);
+using Floats8 = float EMG_VECTOR_SIZE(32);
+using Ints8 = int32_t EMG_VECTOR_SIZE(32);
 
 // Per lane the first largest key of the lane's own samples, in four independent
 // sets of lanes so that no lane waits for the previous compare; then the lanes

@@ -10,8 +10,9 @@
 #else
 #define EMG_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
 #endif
-// GCC's vector extension (vector_size) is available.
+// GCC's vector extension: a type of that many bytes of lanes, with element-wise operators.
 #define EMG_HAVE_VECTOR_EXTENSION 1
+#define EMG_VECTOR_SIZE(bytes) __attribute__((vector_size(bytes)))
 #else
 #define EMG_ALWAYS_INLINE
 #define EMG_PRINTF_FORMAT(formatIndex, firstArgument)

@@ -18,6 +18,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # away from it: started by the first test, they would keep that test's output
 # pipe open, and ctest would report a time-out for a test that passed. A fresh
 # prefix takes about 10 s here; wineserver -k ends this prefix's server only.
+mkdir -p "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 /usr/lib/wine/wine64 wineboot --init >"$build/wineboot.log" 2>&1
