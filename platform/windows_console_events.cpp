@@ -16,6 +16,8 @@ constexpr DWORD CLEAN_END_WAIT_MS = 4500;
 std::atomic<ConsoleEventHandler> currentHandler{nullptr};
 // Set by unwatchConsoleEvents: the orderly end is done.
 HANDLE endedEvent = nullptr;
+// Whether consoleRoutine is registered with the console (main thread only).
+bool routineRegistered = false;
 
 bool endsTheProcess(DWORD event) {
     return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
@@ -36,15 +38,16 @@ bool watchConsoleEvents(ConsoleEventHandler handler) {
     if (!endedEvent) endedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!endedEvent) return false;
     ResetEvent(endedEvent);
+    if (!routineRegistered) routineRegistered = SetConsoleCtrlHandler(consoleRoutine, TRUE) != 0;
+    if (!routineRegistered) return false;
     currentHandler = handler;
-    if (SetConsoleCtrlHandler(consoleRoutine, TRUE)) return true;
-    currentHandler = nullptr;
-    return false;
+    return true;
 }
 
 void unwatchConsoleEvents() {
     currentHandler = nullptr;
-    SetConsoleCtrlHandler(consoleRoutine, FALSE);
+    if (routineRegistered) SetConsoleCtrlHandler(consoleRoutine, FALSE);
+    routineRegistered = false;
     if (endedEvent) SetEvent(endedEvent);
 }
 
