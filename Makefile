@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: run test build setup configure bench screenshot test-asan test-tsan fuzz soak clean
+.PHONY: run test build setup configure bench screenshot test-asan test-tsan fuzz soak clean windows test-windows setup-windows
 
 # Recordings and models go to data/; the log shows the console's address.
 run: build
@@ -42,5 +42,18 @@ screenshot: build
 	EMGBRIDGE_BINARY=$(BUILD_DIR)/emgbridge CONSOLE_RECORDINGS=$(BUILD_DIR)/tools/console_kit/console_recordings \
 	    node tools/console_kit/screenshot.mjs docs/console.png
 
+# Windows (docs/windows.md): cross-built with mingw-w64 into build-windows/ and
+# packed into dist/; ARCH=i686 for 32-bit Windows (built and packed only).
+ARCH ?= x86_64
+windows: setup-windows
+	tools/windows_package.sh $(ARCH)
+
+# The C++ suite built for Windows and run under wine64.
+test-windows: setup-windows
+	tools/test_windows.sh
+
+setup-windows:
+	@EMG_WITH_WINDOWS=1 tools/setup.sh
+
 clean:
-	rm -rf $(BUILD_DIR) build-*
+	rm -rf $(BUILD_DIR) build-* dist

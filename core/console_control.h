@@ -1,7 +1,6 @@
-// Console control events on Linux: SIGINT stands for Ctrl+C, SIGTERM for a
-// system shutdown and SIGHUP for the console window being closed. The signals
-// are blocked in every thread and taken by one thread that waits for them,
-// so the handler may log and push like any other thread.
+// The console control handler: Ctrl+C and a system shutdown ask for an orderly
+// end; the other events are passed on. The system's side (signals on POSIX,
+// the console's handler routine on Windows) is in platform/console_events.h.
 #pragma once
 
 enum ConsoleEvent : int {
@@ -12,13 +11,12 @@ enum ConsoleEvent : int {
     CTRL_SHUTDOWN_EVENT = 6,
 };
 
-// True when the event was handled; false passes it on (the signal's default action).
+// True when the event was handled; false passes it on (the system's default action).
 bool consoleCtrlHandler(int type);
 
-// Blocks the console signals in the calling thread and every thread it starts
-// afterwards; call first thing in main.
+// Keeps the console events away from every thread but the one that takes
+// them; call first thing in main.
 void blockConsoleSignals();
 
-// Installs (add) or removes the handler. The first install starts the
-// waiting thread; false when that is not possible.
+// Installs (add) or removes the handler; false when installing is not possible.
 bool setConsoleCtrlHandler(bool add);

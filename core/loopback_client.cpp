@@ -1,13 +1,9 @@
 #include "core/loopback_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <thread>
+
+#include "platform/sockets.h"
 
 int64_t nowMs() {
     using namespace std::chrono;
@@ -17,26 +13,15 @@ int64_t nowMs() {
 int connectLoopback(int port, int timeoutMs) {
     const int64_t deadline = nowMs() + timeoutMs;
     do {
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0) return -1;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            int one = 1;
-            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            return fd;
-        }
-        ::close(fd);
-        usleep(20000);
+        const int fd = connectToLoopback(port);
+        if (fd != NO_SOCKET) return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (nowMs() < deadline);
     return -1;
 }
 
 bool waitReadable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs < 0 ? 0 : timeoutMs) > 0;
+    return pollReadable(fd, timeoutMs);
 }
 
 ControlClient::~ControlClient() {
@@ -44,7 +29,7 @@ ControlClient::~ControlClient() {
 }
 
 void ControlClient::close() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) closeSocket(fd_);
     fd_ = -1;
     buffer_.clear();
 }
@@ -58,7 +43,7 @@ bool ControlClient::connect(int port, int timeoutMs) {
 std::string ControlClient::command(const std::string& line, int timeoutMs) {
     if (fd_ < 0) return "";
     const std::string out = line + "\n";
-    if (::send(fd_, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size())) return "";
+    if (sendBytes(fd_, out.data(), out.size()) != static_cast<long>(out.size())) return "";
     const int64_t deadline = nowMs() + timeoutMs;
     for (;;) {
         const size_t end = buffer_.find('\n');
@@ -70,7 +55,7 @@ std::string ControlClient::command(const std::string& line, int timeoutMs) {
         }
         if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return "";
         char chunk[4096];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        const long n = receiveBytes(fd_, chunk, sizeof chunk);
         if (n <= 0) return "";
         buffer_.append(chunk, static_cast<size_t>(n));
     }

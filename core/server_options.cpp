@@ -1,27 +1,11 @@
 #include "core/server_options.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "core/number_text.h"
+#include "platform/directories.h"
 
 ServerOptions serverOptions;
-
-namespace {
-
-// mkdir -p: every missing folder along the path.
-bool makeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
-        if (slash == std::string::npos) return true;
-    }
-}
-
-}  // namespace
 
 const char* serverUsage() {
     return "usage: emgbridge [options]\n"
@@ -91,8 +75,10 @@ OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options,
 
 bool enterDataDir(const std::string& dataDir, std::string& error) {
     if (dataDir.empty()) return true;
-    if (!makeFolders(dataDir) || chdir(dataDir.c_str()) != 0) {
-        error = "cannot use data folder '" + dataDir + "': " + std::strerror(errno);
+    int failure = makeDirectories(dataDir);
+    if (failure == 0) failure = enterDirectory(dataDir);
+    if (failure != 0) {
+        error = "cannot use data folder '" + dataDir + "': " + std::strerror(failure);
         return false;
     }
     return true;

@@ -1,12 +1,13 @@
 #include "fuzz/fuzz_support.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/directories.h"
+#include "platform/standard_output.h"
 
 namespace fuzz {
 namespace {
@@ -18,27 +19,27 @@ std::string scratchDir;
 
 void quietLog() {
     if (std::getenv("EMG_FUZZ_LOG")) return;
-    std::fflush(stdout);
-    const int null = open("/dev/null", O_WRONLY);
-    if (null < 0) return;
-    dup2(null, STDOUT_FILENO);
-    close(null);
+    discardStandardOutput();
 }
 
 void enterScratchDir(const std::string& prefix) {
-    std::error_code error;
-    std::string pattern = (fs::temp_directory_path(error) / (prefix + "-XXXXXX")).string();
-    if (error || !mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) {
-        std::perror("fuzz: scratch folder");
+    std::string made;
+    int failure = makeTemporaryDirectory(prefix, made);
+    if (failure == 0) failure = enterDirectory(made);
+    if (failure != 0) {
+        std::fprintf(stderr, "fuzz: scratch folder: %s\n", std::strerror(failure));
         std::abort();
     }
-    scratchDir = pattern;
+    scratchDir = made;
     std::atexit(removeScratchDir);
 }
 
 void removeScratchDir() {
     std::error_code error;
-    if (!scratchDir.empty() && chdir("/") == 0) fs::remove_all(scratchDir, error);
+    // Out of the folder first: a working folder cannot be removed on Windows.
+    if (!scratchDir.empty() && enterDirectory(fs::temp_directory_path(error).string()) == 0) {
+        fs::remove_all(scratchDir, error);
+    }
     scratchDir.clear();
 }
 

@@ -4,10 +4,11 @@
 #include <cstdio>
 
 #include "core/json_text.h"
+#include "platform/portable.h"
 
 namespace {
 
-void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void appendf(std::string& out, const char* format, ...) EMG_PRINTF_FORMAT(2, 3);
 
 void appendf(std::string& out, const char* format, ...) {
     char text[256];

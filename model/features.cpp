@@ -1,11 +1,10 @@
 #include "model/features.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "model/number_format.h"
 #include "platform/files.h"
 
 namespace {
@@ -107,24 +106,12 @@ std::vector<float> activeWindowFeatures(const Recording<C>& recording) {
     return features;
 }
 
-// Every value as printf's "%f " writes it (to_chars' fixed form with six
-// decimals is exactly that for finite values, ties included; non-finite ones
-// go through printf itself).
+// Every value as printf's "%f " writes it on glibc, on every system.
 std::string featureText(const std::vector<float>& features) {
     std::string text;
     text.reserve(features.size() * 12);
-    char number[64];  // -FLT_MAX in fixed form with six decimals has 47 characters
     for (float value : features) {
-        size_t length;
-        if (std::isfinite(value)) {
-            length = static_cast<size_t>(
-                std::to_chars(number, number + sizeof number, static_cast<double>(value), std::chars_format::fixed, 6)
-                    .ptr -
-                number);
-        } else {
-            length = static_cast<size_t>(std::snprintf(number, sizeof number, "%f", value));
-        }
-        text.append(number, length);
+        appendFixedNumber(text, static_cast<double>(value));
         text.push_back(' ');
     }
     return text;

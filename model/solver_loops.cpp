@@ -3,12 +3,17 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/cpu_features.h"
+#include "platform/portable.h"
+
 namespace {
 
-using Floats4 = float __attribute__((vector_size(16)));
-using Ints4 = int32_t __attribute__((vector_size(16)));
-using Floats8 = float __attribute__((vector_size(32)));
-using Ints8 = int32_t __attribute__((vector_size(32)));
+#if EMG_HAVE_VECTOR_EXTENSION
+
+using Floats4 = float EMG_VECTOR_SIZE(16);
+using Ints4 = int32_t EMG_VECTOR_SIZE(16);
+using Floats8 = float EMG_VECTOR_SIZE(32);
+using Ints8 = int32_t EMG_VECTOR_SIZE(32);
 
 // Per lane the first largest key of the lane's own samples, in four independent
 // sets of lanes so that no lane waits for the previous compare; then the lanes
@@ -31,7 +36,7 @@ public:
         }
     }
 
-    __attribute__((always_inline)) void add(uint32_t u, const F& key, const I& candidate) {
+    EMG_ALWAYS_INLINE void add(uint32_t u, const F& key, const I& candidate) {
         nan_ |= candidate & (key != key);
         const I take = candidate & (key > best_[u]);
         best_[u] = take ? key : best_[u];
@@ -39,7 +44,7 @@ public:
         sample_[u] += static_cast<int32_t>(STRIDE);
     }
 
-    __attribute__((always_inline)) void reduce() {
+    EMG_ALWAYS_INLINE void reduce() {
         for (uint32_t u = 0; u < SETS; ++u) {
             for (uint32_t l = 0; l < WIDTH; ++l) {
                 const uint32_t at = static_cast<uint32_t>(bestIndex_[u][l]);
@@ -53,7 +58,7 @@ public:
         }
     }
 
-    __attribute__((always_inline)) void offer(uint32_t s, float key) {
+    EMG_ALWAYS_INLINE void offer(uint32_t s, float key) {
         unresolved_ = unresolved_ || key != key;
         if (key > value_) {
             value_ = key;
@@ -63,7 +68,7 @@ public:
     }
 
     // False when the plain loop must decide.
-    __attribute__((always_inline)) bool result(uint32_t& index) const {
+    EMG_ALWAYS_INLINE bool result(uint32_t& index) const {
         if (unresolved_ || !found_) return false;
         index = index_;
         return true;
@@ -81,9 +86,11 @@ private:
 };
 
 template <typename V>
-__attribute__((always_inline)) inline void load(V& to, const void* from) {
+EMG_ALWAYS_INLINE inline void load(V& to, const void* from) {
     std::memcpy(&to, from, sizeof to);
 }
+
+#endif  // EMG_HAVE_VECTOR_EXTENSION
 
 bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
     bool found = false;
@@ -96,8 +103,10 @@ bool firstLargestInOrder(const float* keys, const int32_t* mask, uint32_t count,
     return found;
 }
 
+#if EMG_HAVE_VECTOR_EXTENSION
+
 template <typename F, typename I>
-__attribute__((always_inline)) inline bool firstLargestIn(const float* keys, const int32_t* mask, uint32_t count,
+EMG_ALWAYS_INLINE inline bool firstLargestIn(const float* keys, const int32_t* mask, uint32_t count,
                                                           uint32_t& index) {
     using Lanes = FirstLargestLanes<F, I>;
     Lanes lanes;
@@ -119,8 +128,10 @@ __attribute__((always_inline)) inline bool firstLargestIn(const float* keys, con
     return lanes.result(index);
 }
 
+#endif  // EMG_HAVE_VECTOR_EXTENSION
+
 // The gain of sample s, and whether it is a candidate at all.
-__attribute__((always_inline)) inline bool lowGain(const LowCandidates& in, uint32_t s, float& gain) {
+EMG_ALWAYS_INLINE inline bool lowGain(const LowCandidates& in, uint32_t s, float& gain) {
     const float b = in.yg[s] - in.mUp;
     const float a = 2.0f * in.diagonal[s] - 4.0f * in.rowI[s] + in.twiceKii;
     gain = (b * b) / a;
@@ -141,8 +152,10 @@ bool largestLowGainInOrder(const LowCandidates& in, uint32_t& index) {
     return found;
 }
 
+#if EMG_HAVE_VECTOR_EXTENSION
+
 template <typename F, typename I>
-__attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates& in, uint32_t& index) {
+EMG_ALWAYS_INLINE inline bool largestLowGainIn(const LowCandidates& in, uint32_t& index) {
     using Lanes = FirstLargestLanes<F, I>;
     Lanes lanes;
     uint32_t s = 0;
@@ -170,66 +183,102 @@ __attribute__((always_inline)) inline bool largestLowGainIn(const LowCandidates&
     return lanes.result(index);
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
+#endif  // EMG_HAVE_VECTOR_EXTENSION
 
-// The AVX2 and the baseline versions; the calls below go through GCC's
-// dispatcher, which picks one at run time. (Clang 14, used for the sanitizer
-// and fuzzing builds, does not link such versions of template code; it gets
-// the baseline only.)
-__attribute__((target("default"))) bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count,
-                                                       uint32_t& index) {
-    return firstLargestIn<Floats4, Ints4>(keys, mask, count, index);
+EMG_ALWAYS_INLINE inline void updateGradientIn(const float* __restrict rowI, const float* __restrict rowJ,
+                                               const float* __restrict y, float deltaI, float yi, float deltaJ,
+                                               float yj, uint32_t count, float* __restrict g, float* __restrict yg) {
+    for (uint32_t t = 0; t < count; ++t) {
+        const float updated = g[t] - (rowI[t] * y[t] * deltaI * yi + rowJ[t] * y[t] * deltaJ * yj);
+        g[t] = updated;
+        yg[t] = y[t] * updated;
+    }
 }
 
-__attribute__((target("avx2"))) bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count,
-                                                    uint32_t& index) {
+// One set of the loops. The vector ones return false when the plain loop must decide.
+struct Loops {
+    bool (*firstLargest)(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index);
+    bool (*largestLowGain)(const LowCandidates& in, uint32_t& index);
+    void (*updateGradient)(const float* rowI, const float* rowJ, const float* y, float deltaI, float yi, float deltaJ,
+                           float yj, uint32_t count, float* g, float* yg);
+};
+
+// The baseline: 4-wide vectors where the compiler has them, the plain loops otherwise (MSVC).
+const Loops BASELINE_LOOPS{
+#if EMG_HAVE_VECTOR_EXTENSION
+    [](const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
+        return firstLargestIn<Floats4, Ints4>(keys, mask, count, index);
+    },
+    [](const LowCandidates& in, uint32_t& index) { return largestLowGainIn<Floats4, Ints4>(in, index); },
+#else
+    [](const float*, const int32_t*, uint32_t, uint32_t&) { return false; },
+    [](const LowCandidates&, uint32_t&) { return false; },
+#endif
+    [](const float* rowI, const float* rowJ, const float* y, float deltaI, float yi, float deltaJ, float yj,
+       uint32_t count, float* g, float* yg) { updateGradientIn(rowI, rowJ, y, deltaI, yi, deltaJ, yj, count, g, yg); },
+};
+
+#if EMG_HAVE_VECTOR_EXTENSION && EMG_HAVE_AVX2_TARGET
+
+// The AVX2 versions: the same templates, 8 wide, compiled for AVX2 alone.
+EMG_TARGET_AVX2 bool firstLargestAvx2(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
     return firstLargestIn<Floats8, Ints8>(keys, mask, count, index);
 }
 
-__attribute__((target("default"))) bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
-    return largestLowGainIn<Floats4, Ints4>(in, index);
-}
-
-__attribute__((target("avx2"))) bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
+EMG_TARGET_AVX2 bool largestLowGainAvx2(const LowCandidates& in, uint32_t& index) {
     return largestLowGainIn<Floats8, Ints8>(in, index);
 }
 
-#define SOLVER_CLONES __attribute__((target_clones("avx2", "default")))
+EMG_TARGET_AVX2 void updateGradientAvx2(const float* rowI, const float* rowJ, const float* y, float deltaI, float yi,
+                                        float deltaJ, float yj, uint32_t count, float* g, float* yg) {
+    updateGradientIn(rowI, rowJ, y, deltaI, yi, deltaJ, yj, count, g, yg);
+}
+
+const Loops AVX2_LOOPS{firstLargestAvx2, largestLowGainAvx2, updateGradientAvx2};
+constexpr bool AVX2_BUILT = true;
 
 #else
 
-bool firstLargestBy(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
-    return firstLargestIn<Floats4, Ints4>(keys, mask, count, index);
-}
-
-bool largestLowGainBy(const LowCandidates& in, uint32_t& index) {
-    return largestLowGainIn<Floats4, Ints4>(in, index);
-}
-
-#define SOLVER_CLONES
+const Loops AVX2_LOOPS = BASELINE_LOOPS;
+constexpr bool AVX2_BUILT = false;
 
 #endif
 
+bool avx2Usable() {
+    return AVX2_BUILT && cpuHasAvx2();
+}
+
+// Chosen once during static initialisation, before main; changed only by
+// useSolverLoops, which tests call while no solver runs.
+SolverLoops loopsInUse = avx2Usable() ? SolverLoops::AVX2 : SolverLoops::BASELINE;
+const Loops* loops = loopsInUse == SolverLoops::AVX2 ? &AVX2_LOOPS : &BASELINE_LOOPS;
+
 }  // namespace
+
+SolverLoops solverLoopsInUse() {
+    return loopsInUse;
+}
+
+bool useSolverLoops(SolverLoops which) {
+    if (which == SolverLoops::AVX2 && !avx2Usable()) return false;
+    loopsInUse = which;
+    loops = which == SolverLoops::AVX2 ? &AVX2_LOOPS : &BASELINE_LOOPS;
+    return true;
+}
 
 // The plain loops run here, after the vector version has returned, and not as
 // its tail call: that would enter baseline code with the upper halves of the
 // AVX registers still in use, which slows every later SSE instruction of the
 // thread (feature extraction ran at less than half speed after training).
 bool firstLargest(const float* keys, const int32_t* mask, uint32_t count, uint32_t& index) {
-    return firstLargestBy(keys, mask, count, index) || firstLargestInOrder(keys, mask, count, index);
+    return loops->firstLargest(keys, mask, count, index) || firstLargestInOrder(keys, mask, count, index);
 }
 
 bool largestLowGain(const LowCandidates& in, uint32_t& index) {
-    return largestLowGainBy(in, index) || largestLowGainInOrder(in, index);
+    return loops->largestLowGain(in, index) || largestLowGainInOrder(in, index);
 }
 
-SOLVER_CLONES void updateGradient(const float* __restrict rowI, const float* __restrict rowJ, const float* __restrict y,
-                                  float deltaI, float yi, float deltaJ, float yj, uint32_t count, float* __restrict g,
-                                  float* __restrict yg) {
-    for (uint32_t t = 0; t < count; ++t) {
-        const float updated = g[t] - (rowI[t] * y[t] * deltaI * yi + rowJ[t] * y[t] * deltaJ * yj);
-        g[t] = updated;
-        yg[t] = y[t] * updated;
-    }
+void updateGradient(const float* rowI, const float* rowJ, const float* y, float deltaI, float yi, float deltaJ, float yj,
+                    uint32_t count, float* g, float* yg) {
+    loops->updateGradient(rowI, rowJ, y, deltaI, yi, deltaJ, yj, count, g, yg);
 }

@@ -2,10 +2,19 @@
 // vectorised across samples only: every element is computed with the same
 // float operations in the same order as the plain loop would, and every choice
 // follows the plain loop's tie rules, so the results are identical bit for bit.
-// Built by GCC for AVX2 and for the baseline, the faster chosen at run time.
+// Built for AVX2 and for the baseline, the faster chosen once at start-up by
+// the processor's abilities.
 #pragma once
 
 #include <cstdint>
+
+enum class SolverLoops { BASELINE, AVX2 };
+
+// The loops chosen at start-up.
+SolverLoops solverLoopsInUse();
+// Runs the given loops from now on (tests compare the two; call while no
+// solver runs). False, and nothing changes, when this processor cannot run them.
+bool useSolverLoops(SolverLoops which);
 
 // The index of the first largest key among the samples whose mask is set (-1),
 // as a loop that keeps the first candidate and replaces it only by a strictly

@@ -10,6 +10,10 @@ libraries=(libboost1.81-dev libgtest-dev)
 [ "${EMG_WITH_BENCH:-0}" = 1 ] && libraries+=(libbenchmark-dev libsvm-tools liblinear-tools)
 # The sanitizer and fuzzing builds: clang and its runtime libraries.
 [ "${EMG_WITH_CLANG:-0}" = 1 ] && libraries+=(libclang-rt-14-dev)
+# The Windows cross-build and its tests (make windows, make test-windows): mingw-w64's
+# posix-thread compilers, wine64 alone (wine32 would make `wine` pick the 32-bit
+# loader), GoogleTest's sources (/usr/src/googletest) and zip for the package.
+[ "${EMG_WITH_WINDOWS:-0}" = 1 ] && libraries+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 googletest zip)
 # Tools, checked as commands: they may come from elsewhere than a Debian package.
 declare -A tools=([cmake]=cmake [g++]=g++ [make]=make [pkg-config]=pkg-config [npm]=npm [openssl]=openssl)
 [ "${EMG_WITH_CLANG:-0}" = 1 ] && tools+=([clang]=clang [clang++]=clang)

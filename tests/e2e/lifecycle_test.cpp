@@ -2,7 +2,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,7 +54,7 @@ TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
         ASSERT_TRUE(client.connect(server.port()));
         ASSERT_TRUE(client.send({0x01}));
         ASSERT_TRUE(client.waitForCode(0x01, 3000));
-        server.signal(round % 2 ? SIGTERM : SIGINT);
+        server.signal(round % 2 ? ChildStop::TERMINATE : ChildStop::INTERRUPT);
         ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
         expectOrderlyEnd(server);
     }
@@ -64,8 +63,8 @@ TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
 TEST(Lifecycle, ClosedConsoleTakesTheDefaultAction) {
     ServerProcess server;
     ASSERT_TRUE(server.start());
-    server.signal(SIGHUP);
-    EXPECT_EQ(server.wait(5000), 128 + SIGHUP);
+    server.signal(ChildStop::HANG_UP);
+    EXPECT_EQ(server.wait(5000), 129);  // 128 + SIGHUP (1)
     EXPECT_EQ(server.log().find("exitApplication"), std::string::npos);
 }
 

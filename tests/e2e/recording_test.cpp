@@ -1,6 +1,5 @@
 // A whole 30 s recording through the real binary, with the virtual armband
 // replaying known bytes, so that the raw file and the previews can be checked.
-#include <signal.h>
 
 #include <fstream>
 
@@ -70,7 +69,7 @@ TEST(Recording, ThirtySecondsAreSavedExactlyAsStreamed) {
     // Killed in the middle of a recording, the server leaves earlier recordings intact.
     ASSERT_TRUE(s.client.send({0x06, 0x03}));
     ASSERT_TRUE(s.client.waitForCode(0x07, 3000));
-    s.server.signal(SIGKILL);
-    EXPECT_EQ(s.server.wait(5000), 128 + SIGKILL);
+    s.server.signal(ChildStop::KILL);
+    EXPECT_EQ(s.server.wait(5000), KILLED_EXIT_CODE);
     EXPECT_EQ(readFile(s.server.path("raw3.bin")), raw);
 }

@@ -3,19 +3,20 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "platform/directories.h"
+
 class InTempDir : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "emg_model_test_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        std::filesystem::current_path(dir_ = pattern);
+        std::string made;
+        ASSERT_EQ(makeTemporaryDirectory("emg_model_test", made), 0);
+        std::filesystem::current_path(dir_ = made);
     }
 
     void TearDown() override {
@@ -26,6 +27,13 @@ protected:
     static std::string readFile(const std::string& name) {
         std::ifstream in(name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    // A text file with its line ends as '\n' alone: Windows writes "\r\n".
+    static std::string readText(const std::string& name) {
+        std::string text = readFile(name);
+        for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+        return text;
     }
 
     static void writeFile(const std::string& name, const std::string& content) { std::ofstream(name) << content; }

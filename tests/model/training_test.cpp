@@ -226,7 +226,7 @@ TEST_F(Training, TrainsEveryPairInOrderIntoOneLineOfWeightsThenBias) {
         for (int k = 1; k <= 3; ++k) std::filesystem::remove("feature" + std::to_string(k) + ".txt");
         for (const auto& [k, text] : c.features) writeFile("feature" + std::to_string(k) + ".txt", text);
         EXPECT_EQ(trainModel(c.gestures, c.channels), 0);
-        EXPECT_EQ(readFile(MODEL_FILE_NAME), c.model);
+        EXPECT_EQ(readText(MODEL_FILE_NAME), c.model);
     }
 }
 

@@ -1,50 +1,38 @@
 #include "tools/client_kit/server_process.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
+#include "platform/directories.h"
+#include "platform/sockets.h"
 #include "tools/client_kit/ws_client.h"
+
+namespace {
+
+// How often the child's end and its log are looked at while waiting.
+constexpr std::chrono::milliseconds END_POLL_INTERVAL{10};
+constexpr std::chrono::milliseconds LOG_POLL_INTERVAL{20};
+
+}  // namespace
 
 std::string serverBinary() {
     const char* chosen = std::getenv("EMGBRIDGE_BINARY");
     return chosen && *chosen ? chosen : EMGBRIDGE_BINARY;
 }
 
-std::string makeTempDir(const std::string& prefix) {
-    std::string pattern = "/tmp/" + prefix + "-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    const char* made = mkdtemp(buffer.data());
-    return made ? std::string(made) : std::string();
+int pickFreePort() {
+    return freeLoopbackPort();
 }
 
-int pickFreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    if (fd >= 0) ::close(fd);
-    return port;
+std::string makeTempDir(const std::string& prefix) {
+    std::string made;
+    return makeTemporaryDirectory(prefix, made) == 0 ? made : std::string();
 }
 
 std::string readFile(const std::string& path) {
@@ -60,45 +48,25 @@ ServerProcess::ServerProcess(std::string workDir)
         workDir_ = makeTempDir("emgbridge");
         ownsWorkDir_ = !workDir_.empty();
     }
-    mkdir(workDir_.c_str(), 0755);
+    makeDirectories(workDir_);
     logPath_ = workDir_ + "/server.log";
 }
 
 ServerProcess::~ServerProcess() {
-    if (pid_ > 0) stop(3000);
+    if (child_.pid > 0) stop(3000);
     if (ownsWorkDir_) std::filesystem::remove_all(workDir_);
 }
 
 bool ServerProcess::start(bool waitReady, int timeoutMs) {
-    pid_ = fork();
-    if (pid_ < 0) return false;
-    if (pid_ == 0) {
-        if (chdir(workDir_.c_str()) != 0) _exit(126);
-        const int out = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (out >= 0) {
-            dup2(out, 1);
-            dup2(out, 2);
-            ::close(out);
-        }
-        // The test runner may have the console signals blocked; the server sets its own mask.
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        const std::string binary = serverBinary();
-        std::vector<std::string> arguments = arguments_;
-        const auto named = [&](const char* option) {
-            return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
-        };
-        if (!defaultPorts_ && !named("--port")) arguments.insert(arguments.end(), {"--port", std::to_string(port_)});
-        if (!defaultPorts_ && !named("--control-port")) {
-            arguments.insert(arguments.end(), {"--control-port", std::to_string(controlPort_)});
-        }
-        std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
+    std::vector<std::string> arguments = arguments_;
+    const auto named = [&](const char* option) {
+        return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
+    };
+    if (!defaultPorts_ && !named("--port")) arguments.insert(arguments.end(), {"--port", std::to_string(port_)});
+    if (!defaultPorts_ && !named("--control-port")) {
+        arguments.insert(arguments.end(), {"--control-port", std::to_string(controlPort_)});
     }
+    if (!startChild(serverBinary(), arguments, workDir_, logPath_, child_)) return false;
     if (!waitReady) return true;
     if (!waitForLog("uWS server started", timeoutMs)) return false;
     const int connections = countInLog("uWS connect, clients(");
@@ -107,41 +75,35 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
     const int64_t deadline = nowMs() + timeoutMs;
     while (countInLog("uWS connect, clients(") == connections) {
         if (nowMs() > deadline) return false;
-        usleep(5000);
+        std::this_thread::sleep_for(LOG_POLL_INTERVAL);
     }
     return true;
 }
 
 bool ServerProcess::running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    const pid_t done = waitpid(pid_, &status, WNOHANG);
-    if (done == 0) return true;
-    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    pid_ = -1;
-    return false;
+    return child_.pid > 0 && !childEnded(child_, exitCode_);
 }
 
-void ServerProcess::signal(int signal) {
-    if (pid_ > 0) kill(pid_, signal);
+void ServerProcess::signal(ChildStop how) {
+    stopChild(child_, how);
 }
 
 int ServerProcess::wait(int timeoutMs) {
-    if (pid_ <= 0) return exitCode_;
+    if (child_.pid <= 0) return exitCode_;
     const int64_t deadline = nowMs() + timeoutMs;
     while (nowMs() < deadline) {
         if (!running()) return exitCode_;
-        usleep(10000);
+        std::this_thread::sleep_for(END_POLL_INTERVAL);
     }
     return -1;
 }
 
 int ServerProcess::stop(int timeoutMs) {
-    if (pid_ <= 0) return exitCode_;
-    signal(SIGINT);
+    if (child_.pid <= 0) return exitCode_;
+    signal(ChildStop::INTERRUPT);
     const int code = wait(timeoutMs);
     if (code != -1) return code;
-    signal(SIGKILL);
+    signal(ChildStop::KILL);
     return wait(5000);
 }
 
@@ -153,7 +115,7 @@ bool ServerProcess::waitForLog(const std::string& text, int timeoutMs) const {
     const int64_t deadline = nowMs() + timeoutMs;
     do {
         if (log().find(text) != std::string::npos) return true;
-        usleep(20000);
+        std::this_thread::sleep_for(LOG_POLL_INTERVAL);
     } while (nowMs() < deadline);
     return false;
 }

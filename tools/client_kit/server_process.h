@@ -1,12 +1,13 @@
 // Runs the real server binary for a test or a tool: its own working directory, its
-// output in a log file, and always stopped (SIGKILL as a last resort) when
+// output in a log file, and always stopped (killed as a last resort) when
 // the object goes away.
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/child_process.h"
 
 class ServerProcess {
 public:
@@ -25,18 +26,19 @@ public:
     bool start(bool waitReady = true, int timeoutMs = 10000);
     // The WebSocket port and the virtual armband's control port it is given.
     int port() const { return port_; }
+    int controlPort() const { return controlPort_; }
     // Runs it on 8888 and 8889 with no port options, as builds before --control-port ran.
     void useDefaultPorts() {
         port_ = 8888;
         controlPort_ = 8889;
         defaultPorts_ = true;
     }
-    int controlPort() const { return controlPort_; }
     bool running();
-    void signal(int signal);
+    // Asks it to end (see ChildStop for what each system can deliver).
+    void signal(ChildStop how);
     // Waits for the process to end; its exit code, 128 + signal when killed, -1 on time-out.
     int wait(int timeoutMs);
-    // Stops it: SIGINT, then SIGKILL when it does not end in time.
+    // Stops it: an interrupt (Ctrl+C), then a kill when it does not end in time.
     int stop(int timeoutMs = 5000);
 
     std::string log() const;
@@ -46,7 +48,7 @@ public:
     int countInLog(const std::string& text) const;
     const std::string& workDir() const { return workDir_; }
     std::string path(const std::string& name) const { return workDir_ + "/" + name; }
-    pid_t pid() const { return pid_; }
+    int64_t pid() const { return child_.pid; }
 
 private:
     std::string workDir_;
@@ -56,7 +58,7 @@ private:
     int port_;
     int controlPort_;
     bool defaultPorts_ = false;
-    pid_t pid_ = -1;
+    ChildProcess child_;
     int exitCode_ = -1;
 };
 

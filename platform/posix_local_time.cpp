@@ -1,0 +1,9 @@
+#include "platform/local_time.h"
+
+bool toLocalTime(std::time_t seconds, std::tm& out) {
+    return localtime_r(&seconds, &out) != nullptr;
+}
+
+bool toUtcTime(std::time_t seconds, std::tm& out) {
+    return gmtime_r(&seconds, &out) != nullptr;
+}
