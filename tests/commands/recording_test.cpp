@@ -32,6 +32,7 @@ Bytes pattern(size_t size, uint8_t seed) {
 }  // namespace
 
 TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
+    configure(0xFF, 0x07);
     command({0x06, 3});
     EXPECT_EQ(operatingMode.load(), MODE_RECORDING);
     EXPECT_EQ(recordGesture.load(), 3);
@@ -50,7 +51,16 @@ TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
     EXPECT_NE(stat("raw3.bin", &info), 0) << "an abandoned recording is never written";
 }
 
-TEST_F(RecordingTest, LengthAndModeAreChecked) {
+TEST_F(RecordingTest, LengthModeAndConfigurationAreChecked) {
+    // No EMG_RAW_CONFIG yet: the armband would stream nothing, so nothing is armed.
+    command({0x06, 3});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    EXPECT_EQ(operatingMode.load(), MODE_IDLE);
+    EXPECT_EQ(timerId.load(), TIMER_ID_NONE);
+    configure(0x00, 0x07);
+    command({0x06, 3});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a configuration without channels";
+    configure(0x03, 0x07);
     command({0x06});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
     command({0x06, 1, 2});
@@ -71,8 +81,8 @@ TEST_F(RecordingTest, SavesAppendOneRecordingAfterAnother) {
     EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
     EXPECT_EQ(operatingMode.load(), MODE_IDLE);
     fillBuffer({});
-    save();
-    EXPECT_EQ(reply(), (Bytes{0x06, 0x00})) << "an empty recording appends nothing and is still saved";
+    EXPECT_NE(save().find("EMG raw data save failed"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a recording without data is a failure, not a save";
     fillBuffer(pattern(640, 7));
     save();
     EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
@@ -89,6 +99,12 @@ TEST_F(RecordingTest, AFileThatCannotBeOpenedAnswersFail) {
     fillBuffer(pattern(128, 3));
     EXPECT_NE(save().find("raw_file_name open error."), std::string::npos);
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    recordGesture = 5;
+    fillBuffer({});
+    save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    struct stat info;
+    EXPECT_NE(stat("raw5.bin", &info), 0) << "an empty recording creates no file";
 }
 
 TEST_F(RecordingTest, AFailedWriteOrFlushLeavesEarlierRecordingsExactlyAsConfirmed) {
