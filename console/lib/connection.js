@@ -19,8 +19,16 @@ export function onSent(handler) { sentHandlers.add(handler); }
 // handler(connected: boolean)
 export function onConnectionChange(handler) { stateHandlers.add(handler); }
 
+// When this page last sent each command code (performance.now()).
+const lastSent = new Map();
+// A refusal comes right after its command; only the page that sent the
+// command shows it (every client receives every reply).
+const REFUSAL_WINDOW_MS = 1500;
+export const sentRecently = (code) => performance.now() - (lastSent.get(code) ?? -Infinity) < REFUSAL_WINDOW_MS;
+
 export function send(data) {
   if (!isConnected()) return false;
+  lastSent.set(data[0], performance.now());
   socket.send(data);
   stats.messagesOut++;
   for (const handler of sentHandlers) handler(data);
@@ -34,8 +42,12 @@ function setConnected(connected) {
   for (const handler of stateHandlers) handler(connected);
 }
 
+// The console connects as a watcher (docs/protocol.md §1.3): the server
+// sends it the live signal also while idle.
+const WATCH_PATH = '/watch';
+
 export function connect() {
-  const ws = new WebSocket(`ws://${location.host}/`);
+  const ws = new WebSocket(`ws://${location.host}${WATCH_PATH}`);
   ws.binaryType = 'arraybuffer';
   ws.onopen = () => {
     retryMs = FIRST_RETRY_MS;

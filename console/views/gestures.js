@@ -1,10 +1,9 @@
 // Armband gestures: the armband's own gesture stream (GESTURE_STREAM_START
 // and _STOP) and the gestures it reports, by name.
 import { $, el, setTone } from '../lib/dom.js';
-import { send, onMessage } from '../lib/connection.js';
-import { Msg, Status, encode, armbandGestureName } from '../lib/protocol.js';
+import { send, onMessage, sentRecently } from '../lib/connection.js';
+import { Cmd, Msg, Status, encode, armbandGestureName } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
-import { onServerChange } from '../lib/server-state.js';
 
 const HISTORY_LENGTH = 8;
 
@@ -16,6 +15,7 @@ function showGesture(value) {
 }
 
 function handleGesture(value) {
+  if (value === Status.BUSY && !sentRecently(Cmd.GESTURE_STREAM_START) && !sentRecently(Cmd.GESTURE_STREAM_STOP)) return;
   if (value === Status.STOPPED || value === Status.BUSY) {
     const { tone, text, next } = describeStatus(Msg.GESTURE, value);
     setTone($('#armband-gesture'), tone, value === Status.STOPPED ? 'stopped' : 'busy');
@@ -30,7 +30,4 @@ export function initGestures() {
   $('#gesture-stream-start').addEventListener('click', () => send(encode.gestureStreamStart()));
   $('#gesture-stream-stop').addEventListener('click', () => send(encode.gestureStreamStop()));
   onMessage((data) => { if (data[0] === Msg.GESTURE && data.length >= 2) handleGesture(data[1]); });
-  onServerChange((state, changed) => {
-    if (changed.has('mode')) $('#gesture-stream-stop').classList.toggle('primary', state.mode === 'gesture-stream');
-  });
 }
