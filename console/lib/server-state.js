@@ -8,6 +8,12 @@ import { getStatus, getRecordings, getModel } from './api.js';
 import { Msg, Status, decodeVersion, RECORD_SECONDS } from './protocol.js';
 
 const SYNC_DELAY_MS = 150;
+// Commands of another client that get no reply (RECORD_START, GESTURE_STREAM_START)
+// change the state silently: previews outside a known recording ask for a sync
+// at most this often, and the state is read again this often anyway.
+const PREVIEW_SYNC_MS = 1000;
+const POLL_MS = 3000;
+let lastPreviewSync = 0;
 
 const fresh = () => ({
   link: false,
@@ -105,6 +111,8 @@ export function syncSoon(delayMs = SYNC_DELAY_MS) {
   if (syncTimer === null) syncTimer = setTimeout(syncNow, delayMs);
 }
 
+setInterval(() => { if (server.link && !document.hidden) syncSoon(0); }, POLL_MS);
+
 // A new connection may reach another server: forget all of the old one.
 export function setLink(connected) {
   if (connected) {
@@ -139,7 +147,12 @@ export function applyMessage(data) {
       return;
     }
     case Msg.PREVIEW:
-      // Previews come also while idle, to a watching console: they say nothing of the mode.
+      // Previews come also while idle, to a watching console: by themselves they
+      // say nothing of the mode, but a recording may have started.
+      if (server.mode !== 'recording' && performance.now() - lastPreviewSync > PREVIEW_SYNC_MS) {
+        lastPreviewSync = performance.now();
+        syncSoon();
+      }
       return;
     case Msg.UPDATE_PROGRESS:
       update({ upload: { state: value >= 100 ? 'done' : 'running', progress: value } });

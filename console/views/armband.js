@@ -1,8 +1,8 @@
 // Armband: scan, connect, disconnect, versions, and the channel and gesture
 // selection sent as EMG_RAW_CONFIG.
 import { $, el, setTone } from '../lib/dom.js';
-import { send, onMessage, sentRecently } from '../lib/connection.js';
-import { Cmd, Msg, Status, encode, maskMembers } from '../lib/protocol.js';
+import { send, onMessage, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, encode, maskMembers } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 import { gestureName, onRename } from '../lib/names.js';
 import { server, onServerChange, syncSoon } from '../lib/server-state.js';
@@ -92,14 +92,14 @@ function statusFor(state) {
   }
 }
 
-// Immediate refusals are shown only by the page that sent the command.
-const REFUSABLE = { [Msg.SCAN]: Cmd.SCAN_START, [Msg.CONNECT]: Cmd.CONNECT, [Msg.DISCONNECT]: Cmd.DISCONNECT, [Msg.CONFIG]: Cmd.EMG_RAW_CONFIG };
+const SHOWN = [Msg.SCAN, Msg.CONNECT, Msg.DISCONNECT, Msg.CONFIG];
 
 function handleMessage(data) {
   const [code, value] = data;
   if (data.length < 2) return;
-  if (code in REFUSABLE) {
-    if (value === Status.FAIL && !sentRecently(REFUSABLE[code])) return;
+  if (SHOWN.includes(code)) {
+    // An immediate refusal is shown only by the page that sent the command.
+    if (value === Status.FAIL && !isOwnReply(data)) return;
     const { tone, text, next } = describeStatus(code, value);
     showStatus(tone, text, next);
   }

@@ -1,8 +1,8 @@
 // Armband gestures: the armband's own gesture stream (GESTURE_STREAM_START
 // and _STOP) and the gestures it reports, by name.
 import { $, el, setTone } from '../lib/dom.js';
-import { send, onMessage, sentRecently } from '../lib/connection.js';
-import { Cmd, Msg, Status, encode, armbandGestureName } from '../lib/protocol.js';
+import { send, onMessage, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, encode, armbandGestureName } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 
 const HISTORY_LENGTH = 8;
@@ -14,8 +14,8 @@ function showGesture(value) {
   while (history.children.length > HISTORY_LENGTH) history.lastChild.remove();
 }
 
-function handleGesture(value) {
-  if (value === Status.BUSY && !sentRecently(Cmd.GESTURE_STREAM_START) && !sentRecently(Cmd.GESTURE_STREAM_STOP)) return;
+function handleGesture(value, own) {
+  if (value === Status.BUSY && !own) return;  // another page's refusal
   if (value === Status.STOPPED || value === Status.BUSY) {
     const { tone, text, next } = describeStatus(Msg.GESTURE, value);
     setTone($('#armband-gesture'), tone, value === Status.STOPPED ? 'stopped' : 'busy');
@@ -29,5 +29,5 @@ function handleGesture(value) {
 export function initGestures() {
   $('#gesture-stream-start').addEventListener('click', () => send(encode.gestureStreamStart()));
   $('#gesture-stream-stop').addEventListener('click', () => send(encode.gestureStreamStop()));
-  onMessage((data) => { if (data[0] === Msg.GESTURE && data.length >= 2) handleGesture(data[1]); });
+  onMessage((data) => { if (data[0] === Msg.GESTURE && data.length >= 2) handleGesture(data[1], isOwnReply(data)); });
 }

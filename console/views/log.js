@@ -1,8 +1,8 @@
 // Log: the last messages in and out, decoded to names. Runs of EMG previews
 // are folded into one line with a count, so they do not flood the log.
 import { $, el } from '../lib/dom.js';
-import { onMessage, onSent, onConnectionChange, sentRecently } from '../lib/connection.js';
-import { Cmd, Msg, Status, describeMessage, hexBytes } from '../lib/protocol.js';
+import { onMessage, onSent, onConnectionChange, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, describeMessage, hexBytes } from '../lib/protocol.js';
 
 const MAX_ENTRIES = 200;
 const MAX_HEX_BYTES = 12;
@@ -55,10 +55,10 @@ function add(direction, name, bytes = '', preview = false) {
   show(entry);
 }
 
-// [0x08, 0xFF] right after this page's IDENTIFY_START is its refusal; otherwise "no gesture".
+// [0x08, 0xFF] answering this page's IDENTIFY_START is its refusal; otherwise "no gesture".
 function nameOf(direction, data) {
-  const refused = direction === 'in' && data[0] === Msg.IDENTIFY && data[1] === Status.FAIL && sentRecently(Cmd.IDENTIFY_START);
-  return refused ? 'IDENTIFY_START refused (or no gesture)' : describeMessage(direction, data);
+  const refused = direction === 'in' && data[0] === Msg.IDENTIFY && data[1] === Status.FAIL && isOwnReply(data);
+  return refused ? 'IDENTIFY_START refused' : describeMessage(direction, data);
 }
 
 function record(direction, data) {

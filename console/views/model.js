@@ -1,8 +1,8 @@
 // Model: train (MODEL_GENERATE), upload to the armband (MODEL_UPDATE) with
 // its progress, the summary of W&B.txt and the held-out evaluation.
 import { $, el, setTone, shortDate } from '../lib/dom.js';
-import { send, onMessage, onConnectionChange, sentRecently } from '../lib/connection.js';
-import { Cmd, Msg, Status, encode } from '../lib/protocol.js';
+import { send, onMessage, onConnectionChange, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, encode } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 import { onServerChange } from '../lib/server-state.js';
 import { facts, setBusy } from '../lib/controls.js';
@@ -42,9 +42,11 @@ function setUploadProgress(percent) {
   $('#upload-percent').textContent = `${percent} %`;
 }
 
-function handleUpdate(value) {
-  const refusal = value !== Status.OK && value !== Status.DEVICE_FAILED;
-  if (refusal && !sentRecently(Cmd.MODEL_UPDATE) && !sentRecently(Cmd.MODEL_UPDATE_STOP)) return;
+// Results of a transfer are everybody's; a refusal only the sending page's.
+const TRANSFER_RESULTS = [Status.OK, Status.DEVICE_FAILED, Status.NO_CONFIG, Status.NO_DEVICE];
+
+function handleUpdate(value, own) {
+  if (!own && !TRANSFER_RESULTS.includes(value)) return;
   const { tone, text, next } = describeStatus(Msg.UPDATE, value);
   if (value === Status.OK) {
     setUploadProgress(100);
@@ -92,7 +94,7 @@ export function initModel() {
   onMessage((data) => {
     if (data.length < 2) return;
     if (data[0] === Msg.GENERATE) handleGenerate(data[1]);
-    else if (data[0] === Msg.UPDATE) handleUpdate(data[1]);
+    else if (data[0] === Msg.UPDATE) handleUpdate(data[1], isOwnReply(data));
     else if (data[0] === Msg.UPDATE_PROGRESS) setUploadProgress(data[1]);
   });
   onConnectionChange((connected) => {

@@ -2,8 +2,8 @@
 // Record again (replace) and Delete; the result in words; the recordings on
 // disk with CSV downloads named after the gesture.
 import { $, $$, el, setTone, shortDate } from '../lib/dom.js';
-import { send, onMessage, sentRecently } from '../lib/connection.js';
-import { Cmd, Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
+import { send, onMessage, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
 import { deleteRecording, recordingCsvUrl } from '../lib/api.js';
 import { gestureName, renameGesture, onRename } from '../lib/names.js';
 import { server, onServerChange, syncNow, syncSoon } from '../lib/server-state.js';
@@ -114,7 +114,7 @@ function followServer(state, changed) {
 // timer ends, and is shown by every page.
 const SAVE_MARGIN_MS = 2000;
 
-function handleRecordMessage(value) {
+function handleRecordMessage(value, own) {
   const running = server.recording;
   if (value === Status.OK) {
     showResult('ok', 'saved');
@@ -122,7 +122,7 @@ function handleRecordMessage(value) {
     showResult('warn', 'discarded');
   } else if (running && running.endsAt - performance.now() < SAVE_MARGIN_MS) {
     showResult('error', 'not saved: no data arrived from the armband, or the data folder could not be written');
-  } else if (sentRecently(Cmd.RECORD_START) || sentRecently(Cmd.RECORD_STOP)) {
+  } else if (own) {
     showResult('error', refusalWords());
   }
   syncSoon();
@@ -176,7 +176,7 @@ export function initRecording() {
     showRecordings(server.recordings);
   });
   onMessage((data) => {
-    if (data[0] === Msg.RECORD && data.length >= 2) handleRecordMessage(data[1]);
+    if (data[0] === Msg.RECORD && data.length >= 2) handleRecordMessage(data[1], isOwnReply(data));
     else if (data[0] === Msg.DISCONNECT && data[1] === Status.OK && server.recording) {
       showResult('error', 'failed: the armband disconnected; nothing was saved');
     }
