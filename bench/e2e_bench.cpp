@@ -10,14 +10,18 @@
 //      8 channels, RECORD_START): every inter-arrival time at every client,
 //      minus the armband's packet period 16/650 s; and the skew of one preview
 //      across the clients (last minus first receipt).
-//   3. Gesture-to-result latency (emgbridge only): a model is generated from
+//   3. WebSocket handshake: connection opened to the 101 answer read, one
+//      new client after another.
+//   4. PING round trip while another client downloads a 10 MB recording as
+//      CSV as fast as it can (emgbridge only).
+//   5. Gesture-to-result latency (emgbridge only): a model is generated from
 //      recordings of the virtual subject written into the work directory, then
 //      identification runs while the control endpoint makes the subject hold
 //      gestures; latency = `gesture N` sent to the first [0x08, N].
 //
-// Both servers listen on port 8888 in turn (never at once); emgbridge's
-// virtual armband is steered on 127.0.0.1:8889. All traffic stays on 127.0.0.1
-// and every wait is bounded. Run it from a Release build; see docs/performance.md.
+// Both servers listen on free ports, one after the other; --default-ports runs
+// a build without --control-port on 8888 and 8889 (EMGBRIDGE_BINARY names the
+// binary). All traffic stays on 127.0.0.1 and every wait is bounded. Run it from a Release build; see docs/performance.md.
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -34,6 +38,9 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <atomic>
+#include <sys/socket.h>
 #include <string>
 #include <vector>
 
@@ -44,8 +51,8 @@
 
 namespace {
 
-constexpr int PORT = 8888;
-constexpr int CONTROL_PORT = 8889;
+constexpr int HANDSHAKES = 200;
+constexpr size_t DOWNLOAD_BYTES = 10 * 1000 * 1000;  // 8-channel frames
 constexpr double PACKET_PERIOD_MS = 16.0 * 1000.0 / 650.0;  // 24.615 ms
 constexpr int64_t MS = 1000000;                             // nanoseconds
 
@@ -64,6 +71,7 @@ struct Options {
     bool runPing = true;
     bool runPreview = true;
     int idleSeconds = 2;  // server CPU measured while connected and idle
+    bool defaultPorts = false;
     std::string nodePeerDir = NODE_PEER_DIR;
 };
 
@@ -71,7 +79,8 @@ void usage() {
     std::printf(
         "usage: e2e_bench [--clients 1,10,100] [--pings N] [--preview-seconds S] [--holds N]\n"
         "                 [--gestures G] [--node-peer DIR] [--no-node] [--no-emgbridge]\n"
-        "                 [--no-identify] [--no-ping] [--no-preview] [--idle-seconds S] [--quick]\n");
+        "                 [--no-identify] [--no-ping] [--no-preview] [--idle-seconds S] [--quick]\n"
+        "                 [--default-ports]\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& o) {
@@ -111,6 +120,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.runPreview = false;
         } else if (a == "--idle-seconds") {
             o.idleSeconds = std::clamp(std::atoi(value().c_str()), 0, 600);
+        } else if (a == "--default-ports") {
+            o.defaultPorts = true;
         } else if (a == "--quick") {
             o.minPings = 300;
             o.minRounds = 5;
@@ -193,11 +204,6 @@ double cpuSeconds(pid_t pid) {
 
 // ---- The servers under test --------------------------------------------------
 
-bool portAnswers(int port) {
-    WsClient probe;
-    return probe.connect(port, 200);
-}
-
 class Target {
 public:
     virtual ~Target() = default;
@@ -205,18 +211,22 @@ public:
     virtual bool start() = 0;
     virtual void stop() = 0;
     virtual pid_t pid() const = 0;
+    virtual int port() const = 0;
     // Seconds the first client waits for the armband's connection.
     virtual int connectTimeoutMs() const = 0;
 };
 
 class EmgbridgeTarget : public Target {
 public:
+    explicit EmgbridgeTarget(bool defaultPorts) : defaultPorts_(defaultPorts) {}
     const char* name() const override { return "emgbridge"; }
     bool start() override {
         server_ = std::make_unique<ServerProcess>(makeTempDir("emg-e2e-bench"));
+        if (defaultPorts_) server_->useDefaultPorts();
         if (!server_->start(true, 10000)) return false;
-        return control_.connect(CONTROL_PORT, 3000) && control_.command("ping") == "ok";
+        return control_.connect(server_->controlPort(), 3000) && control_.command("ping") == "ok";
     }
+    int port() const override { return server_->port(); }
     void stop() override {
         control_.close();
         if (server_) {
@@ -234,6 +244,7 @@ public:
     ControlClient& control() { return control_; }
 
 private:
+    bool defaultPorts_;
     std::unique_ptr<ServerProcess> server_;
     ControlClient control_;
 };
@@ -254,7 +265,7 @@ public:
                 dup2(fileno(log), 1);
                 dup2(fileno(log), 2);
             }
-            execlp("node", "node", "server.js", std::to_string(PORT).c_str(), static_cast<char*>(nullptr));
+            execlp("node", "node", "server.js", std::to_string(port_).c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         const int64_t deadline = nowMs() + 10000;
@@ -293,10 +304,12 @@ public:
         }
     }
     pid_t pid() const override { return pid_; }
+    int port() const override { return port_; }
     int connectTimeoutMs() const override { return 3000; }
 
 private:
     std::string dir_;
+    int port_ = pickFreePort();
     std::string logPath_;
     pid_t pid_ = -1;
 };
@@ -305,10 +318,11 @@ private:
 
 class Clients {
 public:
+    explicit Clients(int port) : port_(port) {}
     bool grow(size_t count) {
         while (owned_.size() < count) {
             auto client = std::make_unique<LoopbackClient>();
-            if (!client->connect(PORT, 3000)) return false;
+            if (!client->connect(port_, 3000)) return false;
             list_.push_back(client.get());
             owned_.push_back(std::move(client));
         }
@@ -347,6 +361,7 @@ public:
     }
 
 private:
+    int port_;
     std::vector<std::unique_ptr<LoopbackClient>> owned_;
     std::vector<LoopbackClient*> list_;
 };
@@ -562,6 +577,80 @@ IdentifyResult measureIdentification(Clients& clients, EmgbridgeTarget& target, 
     return result;
 }
 
+// New clients one after another: TCP connection opened to the 101 answer read.
+Stats measureHandshakes(int port) {
+    std::vector<double> times;
+    for (int i = 0; i < HANDSHAKES; ++i) {
+        LoopbackClient client;
+        const int64_t start = monotonicNs();
+        if (!client.connect(port, 3000)) break;
+        times.push_back(static_cast<double>(monotonicNs() - start) / MS);
+    }
+    return statsOf(times);
+}
+
+struct DownloadResult {
+    Stats pingMs;
+    double seconds = 0;
+    size_t bytes = 0;
+    bool ok = false;
+};
+
+// Reads GET /api/recordings/1.csv as fast as it arrives; the bytes read.
+size_t downloadCsv(int port) {
+    const int fd = connectLoopback(port, 3000);
+    if (fd < 0) return 0;
+    const std::string request = "GET /api/recordings/1.csv?channels=8 HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+    size_t total = 0;
+    if (sendAll(fd, reinterpret_cast<const uint8_t*>(request.data()), request.size())) {
+        std::vector<char> buffer(1 << 16);
+        while (waitReadable(fd, 10000)) {
+            const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+            if (n <= 0) break;
+            total += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    return total;
+}
+
+// PING round trips of client 0 while another connection downloads a 10 MB
+// recording as CSV (emgbridge only: the Node peer serves no files).
+DownloadResult measurePingDuringDownload(Clients& clients, EmgbridgeTarget& target) {
+    DownloadResult result;
+    {
+        std::ofstream raw(target.server().path("raw1.bin"), std::ios::binary);
+        std::vector<char> frames(DOWNLOAD_BYTES);
+        for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<char>((i * 7919) >> 3);
+        raw.write(frames.data(), static_cast<std::streamsize>(frames.size()));
+    }
+    std::atomic<bool> done{false};
+    const int64_t start = monotonicNs();
+    std::thread downloader([&] {
+        result.bytes = downloadCsv(target.port());
+        result.seconds = static_cast<double>(monotonicNs() - start) / 1e9;
+        done = true;
+    });
+    std::vector<double> roundTrips;
+    while (!done) {
+        const int64_t sent = monotonicNs();
+        int64_t arrived = 0;
+        if (!clients[0].send({0x01})) break;
+        const bool answered = pollClients(
+            {&clients[0]}, sent + 5000 * MS,
+            [&](size_t, const uint8_t* payload, size_t length, int64_t arrival) {
+                if (length == 2 && payload[0] == 0x01) arrived = arrival;
+            },
+            [&] { return arrived != 0; });
+        if (!answered) break;
+        roundTrips.push_back(static_cast<double>(arrived - sent) / MS);
+    }
+    downloader.join();
+    result.pingMs = statsOf(roundTrips);
+    result.ok = result.bytes > DOWNLOAD_BYTES && !roundTrips.empty();
+    return result;
+}
+
 // ---- One target --------------------------------------------------------------
 
 struct RunResult {
@@ -569,6 +658,7 @@ struct RunResult {
     std::map<int, PingResult> ping;
     std::map<int, PreviewResult> preview;
     std::map<int, double> idleCpuPercent;
+    Stats handshakeMs;
     std::optional<IdentifyResult> identify;
 };
 
@@ -576,16 +666,15 @@ RunResult runTarget(Target& target, const Options& o, bool identify) {
     RunResult run;
     std::printf("\n=== %s ===\n", target.name());
     std::fflush(stdout);
-    if (portAnswers(PORT)) {
-        std::fprintf(stderr, "port %d is already taken; stop whatever listens there first\n", PORT);
-        return run;
-    }
     if (!target.start()) {
         std::fprintf(stderr, "%s did not start\n", target.name());
         target.stop();
         return run;
     }
-    Clients clients;
+    run.handshakeMs = measureHandshakes(target.port());
+    std::printf("-- WebSocket handshake ms: p50 %.3f  p99 %.3f  max %.3f  (%zu new clients)\n", run.handshakeMs.p50,
+                run.handshakeMs.p99, run.handshakeMs.max, run.handshakeMs.count);
+    Clients clients(target.port());
     bool ok = clients.grow(1) && clients.request({0x02, 0x00}, {0x02, 0x00}, 5000) &&
               clients.request({0x03}, {0x03, 0x00}, target.connectTimeoutMs()) &&
               clients.request({0x05, 0xFF, 0xFF}, {0x05, 0x00}, 5000);
@@ -642,6 +731,14 @@ RunResult runTarget(Target& target, const Options& o, bool identify) {
     if (ok && identify) {
         clients.shrink(1);
         clients.drain(300);
+        const DownloadResult download = measurePingDuringDownload(clients, static_cast<EmgbridgeTarget&>(target));
+        std::printf(
+            "-- PING during a 10 MB CSV download ms: p50 %.3f  p99 %.3f  max %.3f  (%zu pings; %.1f MB of CSV in "
+            "%.2f s)\n",
+            download.pingMs.p50, download.pingMs.p99, download.pingMs.max, download.pingMs.count,
+            static_cast<double>(download.bytes) / 1e6, download.seconds);
+        ok = download.ok;
+        clients.drain(300);
         std::printf("-- identification (%d gestures, %d holds)\n", o.gestures, o.holds);
         std::fflush(stdout);
         const IdentifyResult id = measureIdentification(clients, static_cast<EmgbridgeTarget&>(target), o);
@@ -672,6 +769,8 @@ void printComparison(const RunResult& mine, const RunResult& node, const Options
         else
             std::printf("%-34s %12.3f %12.3f %8s\n", name.c_str(), a, b, "n/a");
     };
+    row("WebSocket handshake p50 ms", mine.handshakeMs.p50, node.handshakeMs.p50);
+    row("WebSocket handshake p99 ms", mine.handshakeMs.p99, node.handshakeMs.p99);
     for (int n : o.clientCounts) {
         const std::string c = " (" + std::to_string(n) + ")";
         const auto mi = mine.idleCpuPercent.find(n);
@@ -715,7 +814,7 @@ int main(int argc, char** argv) {
     RunResult node;
     bool failed = false;
     if (o.runEmgbridge) {
-        EmgbridgeTarget target;
+        EmgbridgeTarget target(o.defaultPorts);
         mine = runTarget(target, o, o.runIdentify);
         failed |= !mine.ok;
     }

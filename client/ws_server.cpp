@@ -1,126 +1,72 @@
 #include "client/ws_server.h"
 
-#include <uWS.h>
-
-#include <algorithm>
-#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-#include "core/event_queue.h"
+#include "client/client_list.h"
+#include "client/connection_limits.h"
+#include "client/listener.h"
 #include "core/logger.h"
 #include "core/server_options.h"
-#include "http/http_server.h"
+#include "http/request_handler.h"
+
+namespace net = boost::asio;
 
 namespace {
 
-using ServerSocket = uWS::WebSocket<uWS::SERVER>;
-using Message = std::shared_ptr<std::vector<uint8_t>>;
+// The server thread's loop. Never destroyed: the thread is detached and runs
+// until the process ends.
+net::io_context& serverContext() {
+    static net::io_context* context = new net::io_context(1);
+    return *context;
+}
 
-std::mutex clientSocketsMutex;
-std::vector<ServerSocket*> clientSockets;  // in order of connection
-std::atomic<int> clientCount{0};
-
-// Messages waiting for the server thread, and the handle that wakes its loop.
+// Messages from other threads, waiting for the server thread.
 std::mutex outboxMutex;
 std::vector<Message> outbox;
-std::atomic<Async*> outboxWakeup{nullptr};
 
-// The server thread's working copies of the outbox and of the client list. They
-// live as long as the thread and keep their capacity, so that a wake-up
-// allocates nothing beyond the messages themselves: the batch and the outbox
-// trade their storage at every swap.
+// The server thread's working copy of the outbox; it keeps its capacity, and
+// trades storage with the outbox at every swap.
 std::vector<Message> batch;
-std::vector<ServerSocket*> sockets;
 
-void sendPending(Async*) {
+void deliverOutbox() {
     {
         std::lock_guard<std::mutex> lock(outboxMutex);
         batch.swap(outbox);
     }
-    // Only this thread changes the list, so a copy taken under the lock stays
-    // valid while the sends run without it.
-    {
-        std::lock_guard<std::mutex> lock(clientSocketsMutex);
-        sockets.assign(clientSockets.begin(), clientSockets.end());
-    }
-    // uWS copies the payload with memcpy, which must not be given a null
-    // pointer even for no bytes; an empty vector's data() may be null.
-    static const char noBytes = 0;
-    for (const Message& message : batch) {
-        const char* bytes = message->empty() ? &noBytes : reinterpret_cast<const char*>(message->data());
-        for (ServerSocket* socket : sockets) {
-            socket->send(bytes, message->size(), uWS::OpCode::BINARY);
-        }
-    }
-    batch.clear();  // releases the messages; the storage goes back to the outbox at the next swap
-}
-
-void onMessage(ServerSocket*, char* message, size_t length, uWS::OpCode opCode) {
-    logPrint(LOG_DEBUG, LOG_TAG, "uWS received msg, length(%d) opCode(%d)", static_cast<int>(length),
-             static_cast<int>(opCode));
-    eventQueue.push(makeRecord(APP_CLIENT_EVT, reinterpret_cast<const uint8_t*>(message), length));
-}
-
-void onConnection(ServerSocket* socket, uWS::HttpRequest) {
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(clientSocketsMutex);
-        clientSockets.push_back(socket);
-        count = static_cast<int>(clientSockets.size());
-    }
-    // The count is published after the log line, so a thread that sees it
-    // change knows the line is written.
-    logPrint(LOG_DEBUG, LOG_TAG, "uWS connect, clients(%d)", count);
-    clientCount = count;
-}
-
-void onDisconnection(ServerSocket* socket, int, char*, size_t) {
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(clientSocketsMutex);
-        clientSockets.erase(std::remove(clientSockets.begin(), clientSockets.end(), socket), clientSockets.end());
-        count = static_cast<int>(clientSockets.size());
-    }
-    logPrint(LOG_DEBUG, LOG_TAG, "uWS disconnect, clients(%d)", count);
-    clientCount = count;
+    for (const Message& message : batch) deliverToClients(message);
+    batch.clear();
 }
 
 }  // namespace
 
 void serverThread() {
-    uWS::Hub server(0, false, MAX_CLIENT_MESSAGE);
-    server.onMessage(onMessage);
-    server.onConnection(onConnection);
-    server.onDisconnection(onDisconnection);
-    attachHttpSide(server, AccessPolicy{serverOptions.allowedHosts, serverOptions.allowedOrigins},
-                   serverOptions.console);
-
-    // The wake-up handle also keeps the loop running when listen fails.
-    auto* wakeup = new Async(server.getLoop());
-    wakeup->start(sendPending);
-    outboxWakeup = wakeup;
-
-    const char* host = serverOptions.host.empty() ? nullptr : serverOptions.host.c_str();
-    if (!server.listen(host, serverOptions.port, nullptr, 0)) {
+    net::io_context& context = serverContext();
+    configureHttpSide(AccessPolicy{serverOptions.allowedHosts, serverOptions.allowedOrigins}, serverOptions.console);
+    if (!listenOn(context, serverOptions.host, serverOptions.port)) {
         logPrint(LOG_DEBUG, LOG_TAG, "uWS failed to listen");
+    } else if (!isLoopbackOnly(serverOptions.host)) {
+        logPrint(LOG_DEBUG, LOG_TAG,
+                 "%s, listening on %s: anyone who can reach port %d can drive the armband and read the recordings",
+                 "serverThread", serverOptions.host.c_str(), serverOptions.port);
     }
-    server.run();
-    outboxWakeup = nullptr;
+    // The loop runs on when nothing listens, so that sends still have a home.
+    auto keepRunning = net::make_work_guard(context);
+    context.run();
 }
 
 void sendToClients(const uint8_t* data, uint8_t length) {
-    Async* wakeup = outboxWakeup;
-    if (!wakeup || clientCount == 0) return;  // nobody to send to: the message is lost
-    auto message = std::make_shared<std::vector<uint8_t>>(data, data + length);
+    if (connectedClients() == 0) return;  // nobody to send to: the message is lost
+    auto message = std::make_shared<const std::vector<uint8_t>>(data, data + length);
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(outboxMutex);
+        if (outbox.size() >= MAX_OUTBOX_MESSAGES) return;  // the server thread is stalled: drop
+        wake = outbox.empty();  // else a delivery is already on its way
         outbox.push_back(std::move(message));
     }
-    wakeup->send();
-}
-
-int connectedClients() {
-    return clientCount;
+    if (wake) net::post(serverContext(), deliverOutbox);
 }

@@ -1,12 +1,12 @@
 // The WebSocket endpoint for the training application: every inbound message
 // becomes an APP_CLIENT_EVT record; sendToClients broadcasts to every client.
-// The same port serves the web console over plain HTTP (http/).
+// The same port serves the web console over plain HTTP (http/). Its bounds
+// are in client/connection_limits.h.
 #pragma once
 
 #include <cstdint>
 
 constexpr int SERVER_PORT = 8888;  // the default of --port
-constexpr unsigned MAX_CLIENT_MESSAGE = 16777216;
 
 // Body of the server thread: runs the event loop for the life of the process.
 void serverThread();

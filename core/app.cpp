@@ -14,6 +14,9 @@
 #include "core/logger.h"
 #include "core/server_options.h"
 #include "model/identify_thread.h"
+#ifdef EMG_VIRTUAL_ARMBAND
+#include "sim/test_hooks.h"
+#endif
 
 std::atomic<bool> exitRequested{false};
 
@@ -96,6 +99,9 @@ void sdkPollThread() {
 }
 
 int runEmgBridge() {
+#ifdef EMG_VIRTUAL_ARMBAND
+    kv::sim::setControlPort(static_cast<uint16_t>(serverOptions.controlPort));
+#endif
     hub = kv::HubManager::getHubInstance(CLIENT_NAME);
     if (!hub) {
         logPrint(LOG_DEBUG, LOG_TAG, "hub init failed: %d", -1);

@@ -5,10 +5,10 @@
 
 #include "core/loopback_client.h"
 #include "core/number_text.h"
+#include "core/server_options.h"
 
 namespace {
 
-constexpr int DEFAULT_CONTROL_PORT = 8889;
 constexpr int CONNECT_TIMEOUT_MS = 1000;
 constexpr int ANSWER_TIMEOUT_MS = 5000;
 

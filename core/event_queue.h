@@ -50,6 +50,10 @@ enum EventType : uint8_t {
 class EventQueue {
 public:
     void push(EventRecord record);
+    // Pushes only while the queued records, this one included, take at most
+    // maxBytes (each counted as its bytes plus RECORD_OVERHEAD_BYTES); false,
+    // with nothing queued, otherwise. For producers fed from outside.
+    bool pushWithin(EventRecord record, size_t maxBytes);
     // Blocks until a record is queued, then removes and returns the oldest.
     EventRecord pop();
 
@@ -57,7 +61,12 @@ private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<EventRecord> records_;
+    size_t queuedBytes_ = 0;  // of records_, counted as pushWithin counts them
 };
+
+// What one queued record costs besides its bytes: the shared control block,
+// the vector and the queue's slot, rounded up.
+constexpr size_t RECORD_OVERHEAD_BYTES = 64;
 
 EventRecord makeRecord(std::initializer_list<uint8_t> bytes);
 EventRecord makeRecord(uint8_t type, const uint8_t* payload, size_t length);

@@ -31,8 +31,13 @@ const char* serverUsage() {
            "Serves the armband to the training application (WebSocket) and the web\n"
            "console (http://localhost:8888/) on one port.\n"
            "\n"
-           "  --host ADDRESS        listen on this address only (default: all interfaces)\n"
+           "  --host ADDRESS        listen on this address (default: 127.0.0.1 and ::1, this\n"
+           "                        machine only). With 0.0.0.0, :: or a network address,\n"
+           "                        anyone who can reach the port can drive the armband\n"
+           "                        and read the recordings\n"
            "  --port N              port of the WebSocket endpoint and console (default 8888)\n"
+           "  --control-port N      port of the virtual armband's control endpoint on\n"
+           "                        127.0.0.1 (default 8889; only with the virtual armband)\n"
            "  --data-dir DIR        folder of recordings and model files (default: the\n"
            "                        working directory; created if missing)\n"
            "  --allow-host NAME     also accept requests for this host name (repeatable)\n"
@@ -52,7 +57,8 @@ OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options,
             options.console = false;
             continue;
         }
-        const bool takesValue = option == "--host" || option == "--port" || option == "--data-dir" ||
+        const bool takesValue = option == "--host" || option == "--port" || option == "--control-port" ||
+                                option == "--data-dir" ||
                                 option == "--allow-host" || option == "--allow-origin";
         if (!takesValue) {
             error = "unknown option '" + option + "' (see --help)";
@@ -65,13 +71,13 @@ OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options,
         const std::string value = argv[++i];
         if (option == "--host") {
             options.host = value;
-        } else if (option == "--port") {
+        } else if (option == "--port" || option == "--control-port") {
             const std::optional<int> port = parsePort(value);
             if (!port) {
-                error = "--port takes a number from 1 to 65535, not '" + value + "'";
+                error = option + " takes a number from 1 to 65535, not '" + value + "'";
                 return OptionsOutcome::BAD_OPTION;
             }
-            options.port = *port;
+            (option == "--port" ? options.port : options.controlPort) = *port;
         } else if (option == "--data-dir") {
             options.dataDir = value;
         } else if (option == "--allow-host") {

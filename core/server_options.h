@@ -5,9 +5,13 @@
 #include <string>
 #include <vector>
 
+// The virtual armband's control endpoint on 127.0.0.1 (default of --control-port).
+constexpr int DEFAULT_CONTROL_PORT = 8889;
+
 struct ServerOptions {
-    std::string host;  // address to listen on; empty: all interfaces
+    std::string host;  // address to listen on; empty: the loopback addresses 127.0.0.1 and ::1
     int port = 8888;
+    int controlPort = DEFAULT_CONTROL_PORT;  // used only with the virtual armband
     std::string dataDir;  // empty: the working directory
     std::vector<std::string> allowedHosts;
     std::vector<std::string> allowedOrigins;

@@ -33,6 +33,7 @@
 #include "core/operating_state.h"
 #include "core/timer.h"
 #include "fuzz/fuzz_support.h"
+#include "sim/test_hooks.h"
 
 // Defined by the AddressSanitizer runtime when it is linked in.
 extern "C" int __lsan_do_recoverable_leak_check() __attribute__((weak));
@@ -112,7 +113,7 @@ void startInput() {
     resetIdentifyAndBuffers();
     fuzz::clearScratchDir();
     if (hub->init(0) != 0) {
-        std::fprintf(stderr, "frames fuzz: the stand-in hub cannot bind 127.0.0.1:8889\n");
+        std::fprintf(stderr, "frames fuzz: the stand-in hub cannot open its control endpoint\n");
         std::abort();
     }
 }
@@ -147,6 +148,7 @@ void endWithoutStaticDestruction(int status, void*) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::quietLog();
     fuzz::enterScratchDir("emgbridge-fuzz-frames");
+    kv::sim::setControlPort(0);  // any free port: nothing here steers the armband through it
     hub = kv::HubManager::getHubInstance(CLIENT_NAME);
     if (!hub) std::abort();
     hub->setHubMode(HUB_MODE);

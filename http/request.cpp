@@ -1,11 +1,9 @@
 #include "http/request.h"
 
-Request parseRequestTarget(std::string_view target) {
-    Request request;
+void splitRequestTarget(std::string_view target, Request& request) {
     const size_t mark = target.find('?');
     request.path = std::string(target.substr(0, mark));
-    if (mark != std::string_view::npos) request.query = std::string(target.substr(mark + 1));
-    return request;
+    request.query = mark != std::string_view::npos ? std::string(target.substr(mark + 1)) : std::string();
 }
 
 std::optional<std::string> queryValue(std::string_view query, std::string_view name) {

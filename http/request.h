@@ -8,13 +8,17 @@
 #include "core/number_text.h"
 
 struct Request {
+    std::string method;       // "GET", "DELETE", ...
     std::string path;         // without the query
     std::string query;        // after '?', undecoded
+    std::string host;         // the Host header, or empty
+    std::string origin;       // the Origin header, or empty
     std::string ifNoneMatch;  // the If-None-Match header, or empty
+    bool webSocketUpgrade = false;
 };
 
-// Splits "/a/b?x=1" into path and query.
-Request parseRequestTarget(std::string_view target);
+// Splits "/a/b?x=1" into path and query of request.
+void splitRequestTarget(std::string_view target, Request& request);
 
 // The value of name in a query such as "a=1&channels=4"; nullopt when absent.
 std::optional<std::string> queryValue(std::string_view query, std::string_view name);

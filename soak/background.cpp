@@ -10,6 +10,8 @@ namespace {
 
 using Random = std::minstd_rand;
 
+constexpr int NON_READING_CLIENTS = 3;
+
 enum Kind { VALID, MALFORMED, UNUSUAL, DROP, UNFINISHED, RESET };
 const char* const COUNTER[] = {"valid commands sent",   "malformed commands sent", "unusual frames sent",
                                "malformed frames sent", "malformed frames sent",   "connections reset"};
@@ -63,20 +65,20 @@ const Choice CHOICES[] = {
      }},
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x80, ""); }},  // a fragmented PING
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x89, "soak") + frame(r, 0x80, ""); }},
-    {3, UNUSUAL, [](Random& r) { return frame(r, 0x82, "\x01", true); }},          // a 16-bit length of 1
     {3, UNUSUAL, [](Random&) { return std::string("\x82\x81\0\0\0\0\x01", 7); }},  // a zero mask
     {3, UNUSUAL, [](Random& r) { return frame(r, 0x89, noise(r, 8)); }},
     {2, DROP, [](Random& r) { return frame(r, 0x80 | "\3\4\5\6\7\13\14\15\16\17"[pick(r, 10)], "\x01"); },
      "reserved opcode"},
     {2, DROP, [](Random& r) { return frame(r, 0x82 | (0x10 << pick(r, 3)), "\x01"); }, "reserved bits"},
     {1, DROP, [](Random& r) { return frame(r, 0x80, "\x01"); }, "continuation without a start"},
+    {3, DROP, [](Random& r) { return frame(r, 0x82, "\x01", true); }, "a length not in its shortest form"},
     {1, DROP, [](Random& r) { return frame(r, 0x81, "\xC3\x28"); }, "text that is not UTF-8"},
     {1, DROP, [](Random& r) { return frame(r, 0x89, noise(r, 200)); }, "control frame over 125 bytes"},
     {1, DROP, [](Random& r) { return frame(r, 0x09, ""); }, "fragmented control frame"},
     {1, DROP, [](Random& r) { return frame(r, 0x02, "\x01") + frame(r, 0x81, "A"); },
      "message inside a fragmented one"},
-    {4, DROP, [](Random& r) { return announce(r, (16u << 20) + 1 + (uint64_t(r()) << pick(r, 33))); },
-     "frame over 16 MiB"},
+    {4, DROP, [](Random& r) { return announce(r, (1u << 20) + 1 + (uint64_t(r()) << pick(r, 33))); },
+     "frame over 1 MiB"},
     {2, DROP, [](Random& r) { return frame(r, 0x88, pick(r, 2) ? "\x03\xE8" : "\x03\xE8\xFF"); }, "close frame"},
     {3, UNFINISHED, [](Random&) { return std::string("\x82\x01\x01"); }},  // unmasked
     {2, UNFINISHED, [](Random&) { return std::string("\x82\xFF\0\0", 4); }},
@@ -84,8 +86,9 @@ const Choice CHOICES[] = {
     {6, UNFINISHED, [](Random& r) { return announce(r, 70000 + pick(r, 2u << 20)) + noise(r, 1 + pick(r, 65536)); }},
 };
 
-// The server keeps a message's buffer for the connection's life: one client holds a large one throughout.
-const Choice LARGE{0, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x01" + noise(r, 1 << 20)); }};
+// The server keeps a message's buffer for the connection's life: one client holds one of the largest
+// size it takes (1 MiB) throughout.
+const Choice LARGE{0, MALFORMED, [](Random& r) { return frame(r, 0x82, "\x01" + noise(r, (1 << 20) - 1)); }};
 const Choice NO_BYTES{7, RESET, [](Random&) { return std::string(); }};  // the rest of the per mille
 
 const Choice& nextAction(Random& r) {
@@ -107,7 +110,7 @@ void client(Report& report, const VersionTexts& versions, unsigned index, const 
     uint64_t checked = 0;
     for (int connections = 0; !stop;) {
         if (!ws.connected()) {
-            const bool connected = ws.connect(8888, 5000);  // generous: the machine may be busy
+            const bool connected = ws.connect(wsPort, 5000);  // generous: the machine may be busy
             report.check(connected || stop, "new clients can connect", "connection or upgrade failed");
             if (!connected) pause(500, stop);
             if (!connected) continue;
@@ -146,7 +149,7 @@ void client(Report& report, const VersionTexts& versions, unsigned index, const 
 void injectFaults(Report& report, const std::atomic<bool>& stop) {
     Random r(std::random_device{}());
     ControlClient control;
-    control.connect();
+    control.connect(controlPort);
     for (int64_t lastMuteMs = 0; !stop;) {
         pause(500 + static_cast<int>(pick(r, 2000)), stop);
         const uint32_t roll = pick(r, 100);
@@ -164,7 +167,7 @@ void injectFaults(Report& report, const std::atomic<bool>& stop) {
         if (roll >= 90 && nowMs() - lastMuteMs < 10000) continue;
         if (roll >= 90) lastMuteMs = nowMs();
         std::string answer = control.command(line);
-        if (answer.empty() && control.connect()) answer = control.command(line);
+        if (answer.empty() && control.connect(controlPort)) answer = control.command(line);
         // The armband reports gestures only while their notifications are on.
         report.check(answer == "ok" || answer.rfind("error gesture notifications", 0) == 0,
                      "the control endpoint takes the background faults", "'" + line + "' answered '" + answer + "'");
@@ -172,10 +175,20 @@ void injectFaults(Report& report, const std::atomic<bool>& stop) {
     }
 }
 
+// A client that connects and never reads: its messages pile up in the server's
+// bounded queue and the sockets, and must neither grow the server nor slow the others.
+void neverRead(Report& report, const std::atomic<bool>& stop) {
+    WsClient ws;
+    report.check(ws.connect(wsPort, 5000), "new clients can connect", "a client that will not read could not connect");
+    report.count("clients that never read");
+    pause(1 << 30, stop);
+}
+
 }  // namespace
 
 void runBackground(Report& report, const VersionTexts& versions, int clients, const std::atomic<bool>& stop) {
     std::vector<std::thread> threads;
+    for (int i = 0; i < NON_READING_CLIENTS; ++i) threads.emplace_back(neverRead, std::ref(report), std::cref(stop));
     for (int i = 0; i < clients; ++i)
         threads.emplace_back(client, std::ref(report), std::cref(versions), i, std::cref(stop));
     threads.emplace_back(injectFaults, std::ref(report), std::cref(stop));

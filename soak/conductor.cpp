@@ -50,7 +50,7 @@ void Conductor::pump(int ms) {
             memoryKb_.push_back(residentKb(server_.pid()));
         }
         report_.check(ws_.connected(), "the conductor's connection stays up", "the server closed it");
-        if (!ws_.connected() && !ws_.connect(8888, 3000)) return;
+        if (!ws_.connected() && !ws_.connect(wsPort, 3000)) return;
         const int wait = static_cast<int>(std::clamp<int64_t>(deadline - nowMs(), 0, 1000));
         if (const std::optional<WsMessage> message = ws_.receive(wait)) onMessage(*message);
     } while (nowMs() < deadline);
@@ -142,7 +142,7 @@ bool Conductor::play(std::initializer_list<Step> steps) {
 
 std::string Conductor::control(const std::string& line) {
     std::string answer = control_.command(line);
-    if (answer.empty() && control_.connect()) answer = control_.command(line);
+    if (answer.empty() && control_.connect(controlPort)) answer = control_.command(line);
     return answer;
 }
 

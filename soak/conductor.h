@@ -16,7 +16,7 @@ public:
         : report_(report), server_(server), versions_(std::move(versions)) {}
     // Writes a raw file before the server starts; its bytes count as known.
     bool seed(unsigned gesture, const std::string& bytes);
-    bool open() { return ws_.connect(8888, 5000) && control_.connect(); }
+    bool open() { return ws_.connect(wsPort, 5000) && control_.connect(controlPort); }
     // Episodes until deadlineMs (nowMs clock); none starts that could not end by then.
     void run(int64_t deadlineMs);
     // Back to idle with no fault order pending, then every raw file must hold its known bytes.

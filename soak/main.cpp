@@ -57,7 +57,7 @@ std::string pingAtTheEnd(Report& report) {
     std::string latencies;
     for (int i = 0; i < 5; ++i) {
         WsClient client;
-        report.check(client.connect(8888, 3000), "a new client can connect at the end");
+        report.check(client.connect(wsPort, 3000), "a new client can connect at the end");
         const int64_t sent = nowMs();
         const bool answered = client.send({0x01}) && client.waitForCode(0x01, 1000) == Bytes{0x01, 0x00};
         const int64_t ms = nowMs() - sent;
@@ -70,6 +70,9 @@ std::string pingAtTheEnd(Report& report) {
 
 }  // namespace
 
+int wsPort = 0;
+int controlPort = 0;
+
 int main(int argc, char** argv) {
     const char* text = argc > 1 ? argv[1] : std::getenv("SOAK_SECONDS");
     const long seconds = text && *text ? std::atol(text) : 300;
@@ -77,15 +80,16 @@ int main(int argc, char** argv) {
         return std::fprintf(stderr, "usage: emgbridge_soak [SECONDS]  (20..86400; default $SOAK_SECONDS or 300)\n"), 2;
     const int64_t deadline = nowMs() + seconds * 1000;
     Report report;
-    ControlClient control;  // nothing may listen on the ports yet
-    report.check(!control.connect(8888, 0) && !control.connect(8889, 0), "ports 8888 and 8889 are free");
+    ControlClient control;
     const std::string workDir = makeTempDir("emgbridge-soak");
     note("soak: " + std::to_string(seconds) + " s, 100 clients, work dir " + workDir);
     ServerProcess server(workDir);
+    wsPort = server.port();
+    controlPort = server.controlPort();
     Conductor conductor(report, server, VERSIONS);
     for (unsigned g = 1; g <= 3; ++g) report.check(conductor.seed(g, seedRecording(g)), "the work dir can be prepared");
     report.check(
-        report.failed() == 0 && server.start() && server.countInLog("uWS failed to listen") == 0 && control.connect() &&
+        report.failed() == 0 && server.start() && server.countInLog("uWS failed to listen") == 0 && control.connect(controlPort) &&
             control.command("versions " + VERSIONS.firmware + " " + VERSIONS.hardware) == "ok" && conductor.open(),
         "the server starts and its endpoints answer", "see " + workDir + "/server.log");
     if (report.failed() > 0) return report.print({}), 1;

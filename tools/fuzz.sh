@@ -7,28 +7,18 @@
 # a time-out or a sanitizer report; the input is left in
 # build-fuzz/fuzz/artifacts/<target>/ (fix the fault, then keep the input in
 # fuzz/regressions/<target>/, which the test suite replays).
-#
-# The frames target runs the stand-in hub, which binds 127.0.0.1:8889: run this
-# when nothing else uses that port.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-60}
 build=build-fuzz
 jobs=$(nproc)
-targets=(frames model_file recordings)
+targets=(frames http model_file recordings)
 
 EMG_WITH_CLANG=1 tools/setup.sh
 
 mkdir -p "$build"
-# As in tools/sanitize.sh: uWebSockets 0.14 reads the length fields of incoming
-# frame headers through misaligned uint16_t*/uint64_t* casts and calls its close
-# callback through a function pointer of another type; those two checks alone
-# are switched off, for the uWebSockets sources only.
-ignorelist="$PWD/$build/uws-exemptions.ignorelist"
-printf '%s\n' '[alignment]' 'src:*/_deps/uws/*' '[function]' 'src:*/_deps/uws/*' > "$ignorelist"
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-flags="$flags -fsanitize-ignorelist=$ignorelist"
 
 started=$(date +%s)
 CC=clang CXX=clang++ cmake -S . -B "$build" \

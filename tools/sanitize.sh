@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything (uWebSockets included) with clang under a sanitizer and
+# Builds everything with clang under a sanitizer and
 # runs the whole suite, as `make test` does.
 #
 #   tools/sanitize.sh address   AddressSanitizer + UndefinedBehaviorSanitizer in build-asan
@@ -36,22 +36,6 @@ reports="$PWD/$build/sanitizer-reports"
 rm -rf "$reports"
 mkdir -p "$reports"
 
-if [ "$mode" = address ]; then
-    # The exemptions, for third-party code only. uWebSockets 0.14 reads the
-    # 16- and 64-bit length fields of incoming WebSocket frame headers through
-    # casts to uint16_t* / uint64_t* at whatever offset the frame has in its
-    # receive buffer (WebSocketProtocol.h, consume), so any client message of
-    # 126 bytes or more following another in the same read is a misaligned
-    # load, whatever the server does with it. And when a client closes with a
-    # close frame, uWebSockets answers through WebSocket::close, which passes a
-    # lambda taking WebSocket* as a callback of type void(*)(void*, ...) and
-    # calls it through that type (Socket.h, sendTransformed): harmless on every
-    # ABI we build for, but the function-type check reports it. These two
-    # checks alone are switched off, and only for code in the uWebSockets sources.
-    ignorelist="$PWD/$build/uws-exemptions.ignorelist"
-    printf '%s\n' '[alignment]' 'src:*/_deps/uws/*' '[function]' 'src:*/_deps/uws/*' > "$ignorelist"
-    flags="$flags -fsanitize-ignorelist=$ignorelist"
-fi
 # log_path writes each report to $reports/<sanitizer>.<pid>; halt_on_error ends
 # the process at the first one with a non-zero exit code.
 common="halt_on_error=1:log_path=$reports/SANITIZER:print_stacktrace=1"
@@ -63,22 +47,7 @@ if [ "$mode" = address ]; then
     export UBSAN_OPTIONS="${common/SANITIZER/ubsan}"
     export LSAN_OPTIONS="${common/SANITIZER/lsan}"
 else
-    # The one suppression, for the event loop under uWebSockets only. uWS 0.14
-    # closes a client socket's fd (uS::Socket::closeSocket) and only then its
-    # libuv poll handle, whose uv_close calls epoll_ctl(EPOLL_CTL_DEL) on that
-    # fd number, already closed and possibly reused meanwhile by another thread
-    # for a new file. TSan (which sees libuv's system calls, not its code) takes
-    # that late epoll_ctl for a use of the new file racing with its close, and
-    # when the new fd came from mkstemp, which it does not intercept (gtest's
-    # CaptureStdout), it even stops in a failed check of its own while writing
-    # the report. Every closed client connection does it, whatever the server
-    # does. The suppression ignores the intercepted calls made from libuv
-    # itself; its code is not instrumented anyway, and no synchronisation of
-    # ours goes through it (the outbox and the client list have their own
-    # mutexes, the wake-up handle is published through an atomic).
-    suppressions="$PWD/$build/tsan.supp"
-    printf '%s\n' 'called_from_lib:libuv.so.1' > "$suppressions"
-    export TSAN_OPTIONS="${common/SANITIZER/tsan}:second_deadlock_stack=1:exitcode=66:suppressions=$suppressions"
+    export TSAN_OPTIONS="${common/SANITIZER/tsan}:second_deadlock_stack=1:exitcode=66"
 fi
 
 started=$(date +%s)

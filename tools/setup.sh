@@ -3,7 +3,8 @@
 set -euo pipefail
 
 # Libraries, checked as packages.
-libraries=(libuv1-dev zlib1g-dev libssl-dev libgtest-dev)
+# Boost (headers only: Beast for HTTP and WebSocket) and GoogleTest.
+libraries=(libboost1.81-dev libgtest-dev)
 # The benchmarks: Google Benchmark, and libsvm's svm-train and liblinear's train
 # as references for the pair trainer.
 [ "${EMG_WITH_BENCH:-0}" = 1 ] && libraries+=(libbenchmark-dev libsvm-tools liblinear-tools)

@@ -3,7 +3,7 @@
 # oversized traffic), the virtual armband streaming, recording and training,
 # and injected armband faults, for SOAK_SECONDS (default 300); then checks that
 # it is still up, answers quickly, has stopped growing in memory and kept every
-# confirmed recording intact. Uses ports 8888 and 8889.
+# confirmed recording intact. Uses free ports.
 # `make soak` builds first; BUILD_DIR chooses the build (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."

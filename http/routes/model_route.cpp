@@ -1,16 +1,15 @@
 // GET /api/model: the shape of "W&B.txt" and when it was written.
 #include <sys/stat.h>
 
-#include "http/http_response.h"
 #include "http/routes/routes.h"
 #include "model/training.h"
 
-void serveModel(uWS::HttpResponse* response, const Request&) {
+HttpReply serveModel(const Request&) {
     struct stat info {};
     int32_t rows = 0;
     int32_t columns = 0;
     if (stat(MODEL_FILE_NAME, &info) != 0 || !readModelShape(rows, columns)) {
-        return sendJsonError(response, 404, "no usable model yet: train one first");
+        return jsonError(404, "no usable model yet: train one first");
     }
     int gestures = 0;  // rows = G(G-1)/2 for G gestures
     for (int g = 2; g <= 8; ++g) {
@@ -22,5 +21,5 @@ void serveModel(uWS::HttpResponse* response, const Request&) {
     json += ",\"rows\":" + std::to_string(rows);
     json += ",\"bytes\":" + std::to_string(info.st_size);
     json += ",\"modified\":" + jsonString(isoTime(info.st_mtime)) + "}";
-    sendJson(response, 200, json);
+    return jsonReply(200, json);
 }

@@ -1,14 +1,13 @@
 // GET /api/recordings[?channels=C]: the raw recordings on disk.
 #include <cstdio>
 
-#include "http/http_response.h"
 #include "http/routes/recording_files.h"
 #include "http/routes/routes.h"
 
-void serveRecordings(uWS::HttpResponse* response, const Request& request) {
+HttpReply serveRecordings(const Request& request) {
     int channels = 0;
     const ChannelsOutcome known = recordingChannels(request, channels);
-    if (known == ChannelsOutcome::BAD) return sendJsonError(response, 400, "channels must be a number from 1 to 8");
+    if (known == ChannelsOutcome::BAD) return jsonError(400, "channels must be a number from 1 to 8");
     std::string json = "{\"channels\":" + (known == ChannelsOutcome::KNOWN ? std::to_string(channels) : "null");
     json += ",\"framesPerSecond\":" + std::to_string(RECORDING_FRAMES_PER_SECOND) + ",\"recordings\":[";
     bool first = true;
@@ -28,5 +27,5 @@ void serveRecordings(uWS::HttpResponse* response, const Request& request) {
         }
         json += ",\"modified\":" + jsonString(isoTime(file.modified)) + "}";
     }
-    sendJson(response, 200, json + "]}");
+    return jsonReply(200, json + "]}");
 }

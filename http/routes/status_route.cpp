@@ -8,7 +8,6 @@
 #include "client/ws_server.h"
 #include "commands/protocol.h"
 #include "core/operating_state.h"
-#include "http/http_response.h"
 #include "http/routes/routes.h"
 #include "model/evaluation_service.h"
 #include "model/training.h"
@@ -54,7 +53,7 @@ std::string workingDirectory() {
 
 }  // namespace
 
-void serveStatus(uWS::HttpResponse* response, const Request&) {
+HttpReply serveStatus(const Request&) {
     const std::shared_ptr<kv::Armband> armband = heldArmband();
     const int32_t mode = operatingMode;
 #ifdef EMG_VIRTUAL_ARMBAND
@@ -77,5 +76,5 @@ void serveStatus(uWS::HttpResponse* response, const Request&) {
     json += ",\"evaluation\":" + jsonString(evaluationState());
     json += ",\"dataDir\":" + jsonString(workingDirectory());
     json += ",\"virtualArmband\":" + std::string(virtualArmband ? "true" : "false") + "}";
-    sendJson(response, 200, json);
+    return jsonReply(200, json);
 }

@@ -1,5 +1,7 @@
 #include "sim/sim_hub.h"
 
+#include "sim/test_hooks.h"
+
 namespace kv::sim {
 
 SimHub::SimHub()
@@ -17,7 +19,7 @@ SimHub::~SimHub() {
 int SimHub::init(int /*option*/) {
     std::lock_guard<std::mutex> lock(lifecycle_);
     if (initialised_) return RESPONSE_SUCCESS;
-    if (!server_.start()) return RESPONSE_FAILED;
+    if (!server_.start(controlPort())) return RESPONSE_FAILED;
     simulation_->setOnline(true);
     initialised_ = true;
     return RESPONSE_SUCCESS;

@@ -8,25 +8,9 @@
 #include <thread>
 
 #include "core/event_queue.h"
-#include "tools/client_kit/ws_client.h"
+#include "tests/client/in_process_server.h"
 
 namespace {
-
-// Starts the server thread once for the whole test program.
-void ensureServer() {
-    static bool started = [] {
-        std::thread(serverThread).detach();
-        WsClient probe;
-        return probe.connect(SERVER_PORT, 5000);
-    }();
-    ASSERT_TRUE(started);
-}
-
-bool waitForClients(int count) {
-    const int64_t deadline = nowMs() + 3000;
-    while (connectedClients() != count && nowMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return connectedClients() == count;
-}
 
 class WsServerTest : public ::testing::Test {
 protected:
@@ -40,7 +24,7 @@ protected:
 
 TEST_F(WsServerTest, TextBinaryEmptyAndLongMessagesArriveAsWholeRecords) {
     WsClient client;
-    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.connect(serverOptions.port));
     ASSERT_TRUE(client.sendText("abc"));
     EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{APP_CLIENT_EVT, 'a', 'b', 'c'}));
     ASSERT_TRUE(client.send({'a', 'b', 'c'}));
@@ -58,8 +42,8 @@ TEST_F(WsServerTest, TextBinaryEmptyAndLongMessagesArriveAsWholeRecords) {
 TEST_F(WsServerTest, EveryClientReceivesEachBroadcastInOrderAsBinary) {
     WsClient first;
     WsClient second;
-    ASSERT_TRUE(first.connect());
-    ASSERT_TRUE(second.connect());
+    ASSERT_TRUE(first.connect(serverOptions.port));
+    ASSERT_TRUE(second.connect(serverOptions.port));
     ASSERT_TRUE(waitForClients(2));
     for (uint8_t i = 0; i < 50; ++i) {
         const uint8_t message[2] = {0x01, i};
@@ -78,7 +62,7 @@ TEST_F(WsServerTest, EveryClientReceivesEachBroadcastInOrderAsBinary) {
 
 TEST_F(WsServerTest, SendsFromManyThreadsKeepEachThreadsOrder) {
     WsClient client;
-    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.connect(serverOptions.port));
     ASSERT_TRUE(waitForClients(1));
     std::vector<std::thread> senders;
     for (uint8_t t = 0; t < 4; ++t) {
@@ -104,7 +88,7 @@ TEST_F(WsServerTest, ConnectionsAndDisconnectionsAreCountedAndLogged) {
     testing::internal::CaptureStdout();
     {
         WsClient client;
-        ASSERT_TRUE(client.connect(SERVER_PORT, 3000, "/any/path?x=1"));
+        ASSERT_TRUE(client.connect(serverOptions.port, 3000, "/any/path?x=1"));
         ASSERT_TRUE(waitForClients(1));
     }
     ASSERT_TRUE(waitForClients(0));

@@ -13,6 +13,7 @@
 #include "commands/dispatcher.h"
 #include "core/event_queue.h"
 #include "core/operating_state.h"
+#include "core/server_options.h"
 #include "tools/client_kit/server_process.h"
 #include "tools/client_kit/ws_client.h"
 
@@ -20,11 +21,12 @@ class CommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static bool serverStarted = [] {
+            serverOptions.port = pickFreePort();
             std::thread(serverThread).detach();
             return true;
         }();
         (void)serverStarted;
-        ASSERT_TRUE(client.connect(SERVER_PORT, 5000));
+        ASSERT_TRUE(client.connect(serverOptions.port, 5000));
         const int64_t deadline = nowMs() + 3000;
         while (connectedClients() < 1 && nowMs() < deadline) usleep(2000);
         previousDir = getcwd(nullptr, 0);

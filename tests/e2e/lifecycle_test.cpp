@@ -52,7 +52,7 @@ TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
         ASSERT_NE(log.find("registerListener SUCCESS"), std::string::npos);
         EXPECT_LT(log.find("registerListener SUCCESS"), log.find("uWS server started"));
         WsClient client;
-        ASSERT_TRUE(client.connect());
+        ASSERT_TRUE(client.connect(server.port()));
         ASSERT_TRUE(client.send({0x01}));
         ASSERT_TRUE(client.waitForCode(0x01, 3000));
         server.signal(round % 2 ? SIGTERM : SIGINT);
@@ -73,7 +73,7 @@ TEST(Lifecycle, ExitCommandFromAClientEndsWithCodeZeroAndNoReply) {
     ServerProcess server;
     ASSERT_TRUE(server.start());
     WsClient client;
-    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.connect(server.port()));
     ASSERT_TRUE(client.send({0xFF}));
     EXPECT_EQ(server.wait(5000), 0);
     expectOrderlyEnd(server);
@@ -81,9 +81,9 @@ TEST(Lifecycle, ExitCommandFromAClientEndsWithCodeZeroAndNoReply) {
 }
 
 TEST(Lifecycle, ControlPortTakenEndsWithCodeOne) {
-    PortBlocker blocker(8889);
-    ASSERT_TRUE(blocker.bound());
     ServerProcess server;
+    PortBlocker blocker(server.controlPort());
+    ASSERT_TRUE(blocker.bound());
     ASSERT_TRUE(server.start(false));
     EXPECT_EQ(server.wait(5000), 1);
     EXPECT_TRUE(server.waitForLog("hub init failed: ", 1000));
@@ -91,14 +91,14 @@ TEST(Lifecycle, ControlPortTakenEndsWithCodeOne) {
 }
 
 TEST(Lifecycle, WebSocketPortTakenLeavesTheRestRunning) {
-    PortBlocker blocker(8888, true);
-    ASSERT_TRUE(blocker.bound());
     ServerProcess server;
+    PortBlocker blocker(server.port(), true);
+    ASSERT_TRUE(blocker.bound());
     ASSERT_TRUE(server.start(false));
     ASSERT_TRUE(server.waitForLog("uWS server started", 5000));
     EXPECT_TRUE(server.waitForLog("uWS failed to listen", 5000));
     ControlClient control;
-    ASSERT_TRUE(control.connect());
+    ASSERT_TRUE(control.connect(server.controlPort()));
     EXPECT_EQ(control.command("ping"), "ok");
     EXPECT_TRUE(server.running());
     EXPECT_EQ(server.stop(), 0);

@@ -30,7 +30,7 @@ TEST(Protocol, TwoClientsBothReceiveEveryReply) {
     Session s;
     ASSERT_TRUE(s.open());
     WsClient second;
-    ASSERT_TRUE(second.connect());
+    ASSERT_TRUE(second.connect(s.server.port()));
     ASSERT_TRUE(s.pingAnswered());  // both are registered once a reply has gone round
     ASSERT_TRUE(second.send({0x01, 0x02}));
     const auto failReply = [](const Bytes& bytes) { return bytes == Bytes{0x01, 0xFF}; };

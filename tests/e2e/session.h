@@ -14,7 +14,9 @@ public:
     explicit Session(std::string workDir = "") : server(std::move(workDir)) {}
 
     // Starts the server and connects both clients.
-    bool open() { return server.start() && client.connect() && control.connect(); }
+    bool open() {
+        return server.start() && client.connect(server.port()) && control.connect(server.controlPort());
+    }
 
     // Sends a command and returns the first message with the given code.
     std::optional<Bytes> request(const Bytes& command, uint8_t replyCode, int timeoutMs = 5000) {

@@ -1,6 +1,7 @@
 // The console's HTTP side, the access checks and the command line, through
 // the real binary on the virtual armband.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,20 @@
 
 namespace {
 
+int serverPort = 0;  // of the server the test started last
+
+// A TCP connection to [::1]:port, or -1.
+int connectLoopbackV6(int port) {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
 struct Reply {
     int status = 0;
     std::string head;
@@ -23,7 +38,7 @@ struct Reply {
 // the server closes, or three seconds pass.
 Reply exchange(const std::string& request, int* keepOpen = nullptr) {
     Reply reply;
-    const int fd = connectLoopback(8888, 3000);
+    const int fd = connectLoopback(serverPort, 3000);
     if (fd < 0) return reply;
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string data;
@@ -96,6 +111,7 @@ int runBinary(const std::string& arguments, std::string& output) {
 TEST(HttpApi, RecordingsModelAndErrors) {
     ServerProcess server;
     ASSERT_TRUE(server.start());
+    serverPort = server.port();
     // Seven bytes are two frames of three channels and a partial frame.
     std::ofstream(server.path("raw2.bin"), std::ios::binary) << std::string("\x01\x02\xff\x10\x20\x30\x07", 7);
 
@@ -147,6 +163,7 @@ TEST(HttpApi, CrossSiteClientsAreRefused) {
     ServerProcess server;
     server.setArguments({"--allow-origin", "http://app.example:3000", "--allow-host", "bench.lab"});
     ASSERT_TRUE(server.start());
+    serverPort = server.port();
     const int connectsBefore = server.countInLog("uWS connect");  // the start-up probe's
 
     Reply forged = exchange(upgrade("Host: localhost:8888\r\nOrigin: http://evil.example\r\n"));
@@ -176,21 +193,33 @@ TEST(HttpApi, CommandLine) {
     EXPECT_EQ(runBinary("--bogus", output), 2);
     EXPECT_EQ(runBinary("--help", output), 0);
     EXPECT_TRUE(contains(output, "--allow-origin ORIGIN"));
-    EXPECT_EQ(runBinary("control ping", output), 1);  // no server, so no endpoint
-    EXPECT_TRUE(contains(output, "no control endpoint on 127.0.0.1:8889"));
+    const std::string freePort = std::to_string(pickFreePort());
+    EXPECT_EQ(runBinary("control --port " + freePort + " ping", output), 1);  // no server, so no endpoint
+    EXPECT_TRUE(contains(output, "no control endpoint on 127.0.0.1:" + freePort));
 
     const std::string top = makeTempDir("emgbridge-http");
     const std::string dataDir = top + "/made/here";
     ServerProcess server(top);  // the server makes the data folder inside; all of top is removed below
     server.setArguments({"--data-dir", dataDir});
     ASSERT_TRUE(server.start());
-    EXPECT_TRUE(server.waitForLog("runEmgBridge, console at http://localhost:8888/", 2000));
+    serverPort = server.port();
+    EXPECT_TRUE(server.waitForLog("runEmgBridge, console at http://localhost:" + std::to_string(serverPort) + "/", 2000));
     EXPECT_TRUE(contains(get("/api/status").body, "\"dataDir\":\"" + dataDir + "\""));
-    EXPECT_EQ(runBinary("control ping 'gesture 2'", output), 0);
+    EXPECT_EQ(server.countInLog("anyone who can reach"), 0) << "loopback only, by default";
+    const int v6 = connectLoopbackV6(serverPort);
+    EXPECT_GE(v6, 0) << "::1 is served too";
+    if (v6 >= 0) ::close(v6);
+    const std::string control = "control --port " + std::to_string(server.controlPort()) + " ";
+    EXPECT_EQ(runBinary(control + "ping 'gesture 2'", output), 0);
     EXPECT_EQ(output, "ok\nok\n");
-    EXPECT_EQ(runBinary("control 'gesture 12' ping", output), 1);  // stops at the first error
+    EXPECT_EQ(runBinary(control + "'gesture 12' ping", output), 1);  // stops at the first error
     EXPECT_EQ(output.rfind("error", 0), 0u) << output;
     EXPECT_EQ(output.find("\nok"), std::string::npos);
     server.stop();
     std::filesystem::remove_all(top);
+
+    ServerProcess open;
+    open.setArguments({"--host", "0.0.0.0"});
+    ASSERT_TRUE(open.start(false));
+    EXPECT_TRUE(open.waitForLog("listening on 0.0.0.0: anyone who can reach port", 5000));
 }

@@ -1,5 +1,5 @@
 // The simulated hub driven directly, as the server drives it, with the control
-// endpoint on 127.0.0.1:8889 steering the virtual armband. What the server
+// endpoint on 127.0.0.1 steering the virtual armband. What the server
 // makes of it is covered end to end in tests/e2e.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "kv/kinvo.h"
+#include "sim/test_hooks.h"
 #include "sim/virtual_subject.h"
 #include "tools/client_kit/server_process.h"
 #include "tools/client_kit/ws_client.h"
@@ -23,6 +24,13 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// Every hub of this test program opens its control endpoint on a port of its own.
+const int controlPort = [] {
+    const int port = pickFreePort();
+    kv::sim::setControlPort(static_cast<uint16_t>(port));
+    return port;
+}();
 using Packet = std::shared_ptr<std::vector<uint8_t>>;
 
 struct Event {
@@ -87,14 +95,14 @@ class HubSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(hub->registerListener(listener), 0);
-        ASSERT_EQ(hub->init(0), 0) << "is 127.0.0.1:8889 taken?";
+        ASSERT_EQ(hub->init(0), 0) ;
         poller = std::thread([this] {
             while (!stop) {
                 const int result = hub->run(10);
                 if (result != 0 && result != kv::RUN_TIMEOUT) ++badRunResults;
             }
         });
-        ASSERT_TRUE(control.connect());
+        ASSERT_TRUE(control.connect(controlPort));
     }
 
     void TearDown() override {
@@ -176,14 +184,14 @@ Bytes joined(const std::vector<Packet>& packets, size_t from, size_t to) {
 TEST(HubLifecycle, InitFailsWhileThePortIsTakenAndShutdownFreesIt) {
     auto first = kv::HubManager::getHubInstance(L"sdk tests");
     auto hub = kv::HubManager::getHubInstance(L"sdk tests");
-    ASSERT_EQ(first->init(0), 0) << "is 127.0.0.1:8889 taken?";
+    ASSERT_EQ(first->init(0), 0) ;
     EXPECT_NE(hub->init(0), 0);
     EXPECT_NE(hub->startScan(192), 0) << "a hub that failed to start must not scan";
     first->shutdown();
     ControlClient client;
-    EXPECT_FALSE(client.connect(8889, 200)) << "an endpoint is still open";
+    EXPECT_FALSE(client.connect(controlPort, 200)) << "an endpoint is still open";
     ASSERT_EQ(hub->init(0), 0);
-    EXPECT_TRUE(client.connect());
+    EXPECT_TRUE(client.connect(controlPort));
 }
 
 TEST(HubLifecycle, RunTimesOutWithSevenOrDeliversWithZeroOnItsOwnThreadToLiveListeners) {
@@ -201,7 +209,7 @@ TEST(HubLifecycle, RunTimesOutWithSevenOrDeliversWithZeroOnItsOwnThreadToLiveLis
     EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms) << "run must wait for work";
 
     ControlClient client;
-    ASSERT_TRUE(client.connect());
+    ASSERT_TRUE(client.connect(controlPort));
     ASSERT_EQ(client.command("hub-state 5"), "ok");
     EXPECT_EQ(hub->run(5000), 0);
     ASSERT_EQ(kept->events().size(), 1u);

@@ -6,6 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +20,8 @@
 #include "tools/client_kit/ws_client.h"
 
 std::string serverBinary() {
-    return EMGBRIDGE_BINARY;
+    const char* chosen = std::getenv("EMGBRIDGE_BINARY");
+    return chosen && *chosen ? chosen : EMGBRIDGE_BINARY;
 }
 
 std::string makeTempDir(const std::string& prefix) {
@@ -26,6 +32,21 @@ std::string makeTempDir(const std::string& prefix) {
     return made ? std::string(made) : std::string();
 }
 
+int pickFreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    if (fd >= 0) ::close(fd);
+    return port;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
@@ -33,7 +54,8 @@ std::string readFile(const std::string& path) {
     return content.str();
 }
 
-ServerProcess::ServerProcess(std::string workDir) : workDir_(std::move(workDir)) {
+ServerProcess::ServerProcess(std::string workDir)
+    : workDir_(std::move(workDir)), port_(pickFreePort()), controlPort_(pickFreePort()) {
     if (workDir_.empty()) {
         workDir_ = makeTempDir("emgbridge");
         ownsWorkDir_ = !workDir_.empty();
@@ -63,16 +85,31 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         const std::string binary = serverBinary();
+        std::vector<std::string> arguments = arguments_;
+        const auto named = [&](const char* option) {
+            return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
+        };
+        if (!defaultPorts_ && !named("--port")) arguments.insert(arguments.end(), {"--port", std::to_string(port_)});
+        if (!defaultPorts_ && !named("--control-port")) {
+            arguments.insert(arguments.end(), {"--control-port", std::to_string(controlPort_)});
+        }
         std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-        for (const std::string& argument : arguments_) argv.push_back(const_cast<char*>(argument.c_str()));
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
         execv(binary.c_str(), argv.data());
         _exit(127);
     }
     if (!waitReady) return true;
     if (!waitForLog("uWS server started", timeoutMs)) return false;
+    const int connections = countInLog("uWS connect, clients(");
     WsClient probe;
-    return probe.connect(8888, timeoutMs);
+    if (!probe.connect(port_, timeoutMs)) return false;
+    const int64_t deadline = nowMs() + timeoutMs;
+    while (countInLog("uWS connect, clients(") == connections) {
+        if (nowMs() > deadline) return false;
+        usleep(5000);
+    }
+    return true;
 }
 
 bool ServerProcess::running() {

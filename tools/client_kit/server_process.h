@@ -16,10 +16,22 @@ public:
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Command-line arguments of the next start (none by default).
+    // Command-line arguments of the next start (none by default). --port and
+    // --control-port are added with free ports unless the arguments name them.
     void setArguments(std::vector<std::string> arguments) { arguments_ = std::move(arguments); }
-    // Starts the binary; with waitReady, waits for "uWS server started" and port 8888.
+    // Starts the binary; with waitReady, waits for "uWS server started" and for
+    // a WebSocket client of its port to show in its own log, which proves that
+    // the server answering on the port is this one.
     bool start(bool waitReady = true, int timeoutMs = 10000);
+    // The WebSocket port and the virtual armband's control port it is given.
+    int port() const { return port_; }
+    // Runs it on 8888 and 8889 with no port options, as builds before --control-port ran.
+    void useDefaultPorts() {
+        port_ = 8888;
+        controlPort_ = 8889;
+        defaultPorts_ = true;
+    }
+    int controlPort() const { return controlPort_; }
     bool running();
     void signal(int signal);
     // Waits for the process to end; its exit code, 128 + signal when killed, -1 on time-out.
@@ -41,11 +53,17 @@ private:
     bool ownsWorkDir_ = false;  // a temporary folder made here is removed again
     std::string logPath_;
     std::vector<std::string> arguments_;
+    int port_;
+    int controlPort_;
+    bool defaultPorts_ = false;
     pid_t pid_ = -1;
     int exitCode_ = -1;
 };
 
-// Path of the built server binary.
+// A port on 127.0.0.1 that was free a moment ago (the system's pick).
+int pickFreePort();
+
+// Path of the server binary: $EMGBRIDGE_BINARY, else the one built here.
 std::string serverBinary();
 // A fresh temporary directory.
 std::string makeTempDir(const std::string& prefix);

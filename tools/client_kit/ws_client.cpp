@@ -32,6 +32,7 @@ bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
     close();
     fd_ = connectLoopback(port, timeoutMs);
     if (fd_ < 0) return false;
+    closeCode_ = -1;
     const std::string request = "GET " + path +
                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
@@ -106,6 +107,7 @@ std::optional<WsMessage> WsClient::receive(int timeoutMs) {
         if (length > 0 && !readExact(payload.data(), length, rest)) return std::nullopt;
         const int opcode = header[0] & 0x0F;
         if (opcode == 8) {
+            closeCode_ = payload.size() >= 2 ? payload[0] << 8 | payload[1] : 0;
             close();
             return std::nullopt;
         }

@@ -39,9 +39,12 @@ public:
     // Every message that arrives within the time.
     std::vector<Bytes> drain(int timeoutMs);
     void close();
+    // The code of the server's close frame, once receive has met one; else -1.
+    int closeCode() const { return closeCode_; }
 
 private:
     bool readExact(uint8_t* data, size_t length, int timeoutMs);
     int fd_ = -1;
+    int closeCode_ = -1;
     std::string pending_;  // bytes read past the handshake
 };
