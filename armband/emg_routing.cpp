@@ -10,7 +10,6 @@ std::shared_ptr<std::vector<uint8_t>> recordBuffer = std::make_shared<std::vecto
 std::mutex recordBufferMutex;
 std::shared_ptr<std::vector<uint8_t>> identifyBuffer = std::make_shared<std::vector<uint8_t>>();
 std::mutex identifyBufferMutex;
-std::atomic<WatcherSend> sendToWatchers{nullptr};
 
 namespace {
 
@@ -30,11 +29,10 @@ void recordPacket(const uint8_t* packet, size_t length) {
 // While idle the stream runs only for watching consoles (updateWatchStream):
 // a client that did not ask to watch gets no preview, as before.
 void previewForWatchers(const uint8_t* packet, size_t length) {
-    const WatcherSend send = sendToWatchers;
-    if (!send || consoleWatchers <= 0) return;
+    if (consoleWatchers <= 0) return;
     uint8_t preview[MAX_SERVER_MESSAGE];
     const size_t previewLength = buildEmgPreview(packet, length, preview);
-    send(preview, static_cast<uint8_t>(previewLength));
+    sendToWatchers(preview, static_cast<uint8_t>(previewLength));
 }
 
 // Called once operatingMode is MODE_IDENTIFYING, which IDENTIFY_START sets after

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -17,12 +16,6 @@ extern std::mutex recordBufferMutex;
 // moves the rest to the front, and its storage is reused from packet to packet.
 extern std::shared_ptr<std::vector<uint8_t>> identifyBuffer;
 extern std::mutex identifyBufferMutex;
-
-// Sends a message to the consoles that watch the signal, not to other clients;
-// set once at start-up by the WebSocket server, null while none can watch.
-// Called on sdkPollThread.
-using WatcherSend = void (*)(const uint8_t* data, uint8_t length);
-extern std::atomic<WatcherSend> sendToWatchers;
 
 // Handles one packet from the armband's data callback.
 void routeEmgPacket(const uint8_t* packet, size_t length);

@@ -79,16 +79,9 @@ TEST_F(ArmbandCommandTest, GestureStreamingStopsOnlyItselfUnderItsStartCode) {
     EXPECT_EQ(operatingMode.load(), MODE_IDLE);
 }
 
-namespace {
-std::vector<Bytes> watcherMessages;
-void keepForWatchers(const uint8_t* data, uint8_t length) { watcherMessages.emplace_back(data, data + length); }
-}  // namespace
-
 TEST_F(ArmbandCommandTest, WatchingConsolesGetTheIdleStreamAndPlainClientsDoNot) {
     std::vector<uint32_t> switches;
     armband->config->beforeNotifyAnswer = [&](uint32_t flags) { switches.push_back(flags); };
-    sendToWatchers = keepForWatchers;
-    watcherMessages.clear();
     Bytes packet(128);
     for (size_t i = 0; i < packet.size(); ++i) packet[i] = static_cast<uint8_t>(i);
     // Frames 0, 4, 8, 12 of 8 channels: bytes 0-7, 32-39, 64-71, 96-103.
@@ -96,14 +89,19 @@ TEST_F(ArmbandCommandTest, WatchingConsolesGetTheIdleStreamAndPlainClientsDoNot)
     for (uint8_t block : {0, 32, 64, 96})
         for (uint8_t i = 0; i < 8; ++i) preview.push_back(static_cast<uint8_t>(block + i));
 
-    consoleWatchers = 1;
+    WsClient console;
+    ASSERT_TRUE(console.connect(serverOptions.port, 3000, "/watch"));
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{WATCH_EVT}));
+    EXPECT_EQ(consoleWatchers.load(), 1);
     updateWatchStream();
     EXPECT_TRUE(switches.empty()) << "not configured: nothing to watch";
     configure(0xFF, 0x07);
     updateWatchStream();
     updateWatchStream();
     routeEmgPacket(packet.data(), packet.size());
-    EXPECT_EQ(watcherMessages, std::vector<Bytes>{preview});
+    const std::optional<WsMessage> watched = console.receive(2000);
+    ASSERT_TRUE(watched);
+    EXPECT_EQ(watched->payload, preview);
     EXPECT_TRUE(nothingSent()) << "a plain client receives no preview while idle";
 
     // A recording takes the stream over and previews go to every client; watching resumes after it.
@@ -113,10 +111,9 @@ TEST_F(ArmbandCommandTest, WatchingConsolesGetTheIdleStreamAndPlainClientsDoNot)
     command({0x07});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFD}));
     updateWatchStream();
-    consoleWatchers = 0;
+    console.close();
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{WATCH_EVT}));
+    EXPECT_EQ(consoleWatchers.load(), 0);
     updateWatchStream();
-    routeEmgPacket(packet.data(), packet.size());
-    EXPECT_EQ(watcherMessages.size(), 1u) << "no watcher, no preview";
     EXPECT_EQ(switches, (std::vector<uint32_t>{0x80, 0x80, 0x00, 0x80, 0x00}));
-    sendToWatchers = nullptr;
 }

@@ -13,8 +13,7 @@ import {
     api, apiJson, click, configure, connectAndConfigure, controls, scanAndConnect, text, waitText,
 } from '../../tools/console_kit/page.mjs';
 
-// Waits for the server's side of the console (status fields, watcher path, pad and delete routes).
-const SERVER_PENDING = 'needs the console routes of the new network layer';
+
 const NO_HEX = /\b0x[0-9a-f]{2}\b|\b(?:ff|fd|fc|f0|f1|f2|ef|ee)\b/i;
 
 async function openSession(s, recordings = []) {
@@ -181,7 +180,7 @@ describe('the console on a fresh server', () => {
         }
     });
 
-    it('a reload and a second tab count down by the server\'s clock', { todo: SERVER_PENDING }, async () => {
+    it('a reload and a second tab count down by the server\'s clock', async () => {
         const { page } = s;
         const left = async (p) => Number((await text(p, '[data-countdown="1"]')).replace(' s', ''));
         await click(page, '[data-record="1"]');
@@ -289,7 +288,7 @@ function largestSpread(csv) {
     }));
 }
 
-describe('the whole walk with only the page, the virtual armband held through its pad', { skip: SERVER_PENDING }, () => {
+describe('the whole walk with only the page, the virtual armband held through its pad', () => {
     const s = {};
     const csvOf = (gesture) => s.page.evaluate((n) => fetch(`/api/recordings/${n}.csv`).then((r) => r.text()), gesture);
     const hold = (gesture) => click(s.page, `[data-action="hold"][data-gesture="${gesture}"]`);
