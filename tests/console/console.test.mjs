@@ -320,6 +320,7 @@ describe('the whole walk with only the page, the virtual armband held through it
             await page.waitForSelector(`[data-action="hold"][data-gesture="${gesture}"][aria-pressed="true"]`, { timeout: 3000 });
             await waitUntil(async () => (await controls(page)).primary[0] === `record ${gesture}`, 3000, `Record ${gesture} next`);
             await click(page, `[data-record="${gesture}"]`);
+            await waitText(page, '#record-result', /recording/, 3000);
             await waitText(page, '#record-result', /saved/, 40000);
         }
         await hold(0);
@@ -342,6 +343,7 @@ describe('the whole walk with only the page, the virtual armband held through it
         page.on('dialog', (dialog) => dialog.accept());
         const heldSpread = largestSpread(await csvOf(6));
         await click(page, '[data-record-again="6"]');
+        await waitText(page, '#record-result', /recording/, 3000);
         await waitText(page, '#record-result', /saved/, 40000);
         const raw = fs.statSync(path.join(s.dir, 'raw6.bin')).size;
         assert.ok(Math.abs(raw / 8 / 650 - 30) < 1, `one take of 30 s (${raw} bytes)`);
