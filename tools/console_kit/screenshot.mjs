@@ -26,6 +26,7 @@ try {
     }
     await click(page, '#train');
     await waitUntil(async () => (await api('/api/model')).status === 200, 30000, 'W&B.txt');
+    await page.waitForSelector('#upload:not([disabled])', { timeout: 10000 });
     await click(page, '#upload');
     await page.waitForFunction(() => Number(document.querySelector('#upload-progress').value) === 100,
         { timeout: 10000 });
