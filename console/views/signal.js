@@ -23,6 +23,10 @@ const STALE_MS = 700;
 const LEVEL_SECONDS = 0.5;
 const LEVEL_SAMPLES = Math.round(LEVEL_SECONDS / SECONDS_PER_SAMPLE);
 const FULL_SCALE_RMS = 48;  // sample counts of RMS that fill a level bar
+// The levels are read by eye: four refreshes a second are enough, and each
+// costs the page a layout of the level list.
+const LEVEL_REFRESH_MS = 250;
+let levelsShownAt = -Infinity;
 
 const COLOURS = ['#38bdf8', '#a78bfa', '#f472b6', '#fb923c', '#facc15', '#4ade80', '#2dd4bf', '#94a3b8'];
 
@@ -92,6 +96,7 @@ function buildLevels(channels) {
 
 // RMS around the mean of each channel's last LEVEL_SAMPLES samples.
 function showLevels() {
+  levelsShownAt = performance.now();
   const [, ...channels] = ring.view();
   const items = $('#levels').children;
   channels.forEach((values, i) => {
@@ -124,7 +129,7 @@ function draw() {
   drawPending = false;
   if (paused || !plot) return;
   plot.setData(ring.view());
-  showLevels();
+  if (performance.now() - levelsShownAt >= LEVEL_REFRESH_MS) showLevels();
   stats.plotDraws++;
   recent.draws++;
 }
