@@ -1,7 +1,7 @@
 // Recording: per gesture Record (30 s, with the server's countdown), Discard,
 // Record again (replace) and Delete; the result in words; the recordings on
 // disk with CSV downloads named after the gesture.
-import { $, $$, el, setTone, shortDate } from '../lib/dom.js';
+import { $, el, setTone, shortDate } from '../lib/dom.js';
 import { send, onMessage, isOwnReply } from '../lib/connection.js';
 import { Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
 import { deleteRecording, recordingCsvUrl } from '../lib/api.js';
