@@ -80,6 +80,8 @@ void KinvoHandle::setDataNotifySwitch(uint32_t flags) {
         logPrint(LOG_DEBUG, LOG_TAG, "%s, device not exist", name);
         return;
     }
+    // Taken as set even when the armband never answers: the server carries on as if it had.
+    notifyFlags_ = flags;
     for (int attempt = 1; attempt <= NOTIFY_SWITCH_ATTEMPTS; ++attempt) {
         auto answer = std::make_shared<std::promise<kv::ResponseResult>>();
         std::future<kv::ResponseResult> future = answer->get_future();

@@ -26,6 +26,15 @@ void recordPacket(const uint8_t* packet, size_t length) {
     sendToClients(preview, static_cast<uint8_t>(previewLength));
 }
 
+// While idle the stream runs only for watching consoles (updateWatchStream):
+// a client that did not ask to watch gets no preview, as before.
+void previewForWatchers(const uint8_t* packet, size_t length) {
+    if (consoleWatchers <= 0) return;
+    uint8_t preview[MAX_SERVER_MESSAGE];
+    const size_t previewLength = buildEmgPreview(packet, length, preview);
+    sendToWatchers(preview, static_cast<uint8_t>(previewLength));
+}
+
 // Called once operatingMode is MODE_IDENTIFYING, which IDENTIFY_START sets after
 // the window length (core/operating_state.h).
 void collectForIdentification(const uint8_t* packet, size_t length) {
@@ -63,6 +72,7 @@ void routeEmgPacket(const uint8_t* packet, size_t length) {
     switch (operatingMode.load()) {
         case MODE_RECORDING: recordPacket(packet, length); break;
         case MODE_IDENTIFYING: collectForIdentification(packet, length); break;
+        case MODE_IDLE: previewForWatchers(packet, length); break;
         default: break;
     }
 }

@@ -104,6 +104,7 @@ void KinvoHandle::onDeviceDisconnected(std::shared_ptr<kv::Armband>, uint8_t rea
         std::lock_guard<std::mutex> lock(deviceMutex_);
         device_.reset();
     }
+    notifyFlags_ = NOTIFY_NONE;
     operatingMode = MODE_IDLE;
     if (timerId != TIMER_ID_NONE) recordTimer.stop();
     timerId = TIMER_ID_NONE;

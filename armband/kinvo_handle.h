@@ -2,6 +2,7 @@
 // SDK callbacks into hub events, and carries the device operations.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -33,8 +34,12 @@ public:
 
     // A copy of the armband held now (empty when none).
     std::shared_ptr<kv::Armband> getDevice();
+    // The flag word last asked of the held armband; 0 after a disconnection.
+    uint32_t notifyFlags() const { return notifyFlags_; }
 
 private:
+    // Written by setDataNotifySwitch (main) and the disconnection (sdkPollThread).
+    std::atomic<uint32_t> notifyFlags_{0};
     std::shared_ptr<kv::Hub> hub_;
     std::mutex deviceMutex_;
     std::shared_ptr<kv::Armband> device_;

@@ -48,6 +48,8 @@ void WebSocketClient::start(beast::http::request<beast::http::empty_body> reques
             response.set(beast::http::field::sec_websocket_protocol, offered.substr(0, offered.find(',')));
         }
     }));
+    const std::string_view target(request.target().data(), request.target().size());
+    watcher_ = target.substr(0, target.find('?')) == WATCH_PATH;
     // Counted as connected before the handshake's answer goes out, so that a
     // client that has its 101 is always in the list; broadcasts queue meanwhile.
     registered_ = true;

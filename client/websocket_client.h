@@ -27,6 +27,8 @@ public:
     void start(boost::beast::http::request<boost::beast::http::empty_body> request);
     // Queues a broadcast; a client whose queue would pass MAX_CLIENT_QUEUE_BYTES is dropped.
     void deliver(const Message& message);
+    // A web console that asked for the live signal (upgrade path WATCH_PATH).
+    bool watcher() const { return watcher_; }
 
 private:
     void onAccepted(boost::beast::error_code error);
@@ -49,4 +51,8 @@ private:
     bool registered_ = false;  // connected and taking broadcasts
     bool dropped_ = false;     // closed by the server, still in the list until its read ends
     bool finished_ = false;
+    bool watcher_ = false;
 };
+
+// The upgrade path by which a console asks for the live signal while idle.
+constexpr const char* WATCH_PATH = "/watch";

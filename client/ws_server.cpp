@@ -10,6 +10,7 @@
 #include "client/connection_limits.h"
 #include "client/listener.h"
 #include "core/logger.h"
+#include "core/operating_state.h"
 #include "core/server_options.h"
 #include "http/request_handler.h"
 
@@ -24,21 +25,41 @@ net::io_context& serverContext() {
     return *context;
 }
 
+struct Outgoing {
+    Message message;
+    bool watchersOnly;
+};
+
 // Messages from other threads, waiting for the server thread.
 std::mutex outboxMutex;
-std::vector<Message> outbox;
+std::vector<Outgoing> outbox;
 
 // The server thread's working copy of the outbox; it keeps its capacity, and
 // trades storage with the outbox at every swap.
-std::vector<Message> batch;
+std::vector<Outgoing> batch;
 
 void deliverOutbox() {
     {
         std::lock_guard<std::mutex> lock(outboxMutex);
         batch.swap(outbox);
     }
-    for (const Message& message : batch) deliverToClients(message);
+    for (const Outgoing& outgoing : batch) {
+        if (outgoing.watchersOnly) deliverToWatchers(outgoing.message);
+        else deliverToClients(outgoing.message);
+    }
     batch.clear();
+}
+
+void post(const uint8_t* data, uint8_t length, bool watchersOnly) {
+    auto message = std::make_shared<const std::vector<uint8_t>>(data, data + length);
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(outboxMutex);
+        if (outbox.size() >= MAX_OUTBOX_MESSAGES) return;  // the server thread is stalled: drop
+        wake = outbox.empty();  // else a delivery is already on its way
+        outbox.push_back({std::move(message), watchersOnly});
+    }
+    if (wake) net::post(serverContext(), deliverOutbox);
 }
 
 }  // namespace
@@ -60,13 +81,10 @@ void serverThread() {
 
 void sendToClients(const uint8_t* data, uint8_t length) {
     if (connectedClients() == 0) return;  // nobody to send to: the message is lost
-    auto message = std::make_shared<const std::vector<uint8_t>>(data, data + length);
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(outboxMutex);
-        if (outbox.size() >= MAX_OUTBOX_MESSAGES) return;  // the server thread is stalled: drop
-        wake = outbox.empty();  // else a delivery is already on its way
-        outbox.push_back(std::move(message));
-    }
-    if (wake) net::post(serverContext(), deliverOutbox);
+    post(data, length, false);
+}
+
+void sendToWatchers(const uint8_t* data, uint8_t length) {
+    if (consoleWatchers <= 0) return;
+    post(data, length, true);
 }

@@ -15,5 +15,9 @@ void serverThread();
 // client. Callable from any thread; the send itself happens on the server thread.
 void sendToClients(const uint8_t* data, uint8_t length);
 
+// The same, to the watching consoles only (the live signal while idle):
+// other clients never receive it. Callable from any thread.
+void sendToWatchers(const uint8_t* data, uint8_t length);
+
 // Number of connected clients.
 int connectedClients();

@@ -55,6 +55,7 @@ void commandEmgRawConfig(const uint8_t* bytes, uint8_t length, Reply& reply) {
     if (length != 3) return fail(reply);
     channelMask = bytes[1];
     channelCount = bitCount(bytes[1]);
+    lastChannelCount = channelCount.load();
     gestureMask = bytes[2];
     gestureCount = bitCount(bytes[2]);
     if (listener) listener->setEmgRawDataConfig(bytes[1]);

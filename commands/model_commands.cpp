@@ -68,6 +68,7 @@ void commandModelGenerate(uint8_t length, Reply& reply) {
     }
     logPrint(LOG_DEBUG, LOG_TAG, "start generate model ....");
     newModelFlag.exchange(true);
+    uploadState = UPLOAD_NONE;  // the armband holds an older model, if any
     reply.push_back(STATUS_OK);
     removeFeatureFiles();
     // The recordings are never changed once read, so the worker can share them.
@@ -130,6 +131,8 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
     std::fclose(weights);
     const bool closed = std::fclose(image) == 0;
     if (!written || !closed) logPrint(LOG_DEBUG, LOG_TAG, "Model file operate err");
+    uploadProgress = 0;
+    uploadState = UPLOAD_RUNNING;
     if (listener) listener->trainModelUpdate(buffer, static_cast<uint32_t>(imageLength));
 }
 

@@ -23,6 +23,7 @@ enum SaveResult {
     SAVE_OK,
     SAVE_OPEN_FAILED,
     SAVE_WRITE_FAILED,
+    SAVE_NOTHING_RECORDED,
 };
 
 // Appends the recording with one write. A write, flush or close that fails cuts
@@ -30,11 +31,13 @@ enum SaveResult {
 // partial recording in front of the next one. A symbolic link in place of the
 // file is never opened.
 SaveResult appendRecording(const std::string& name, const std::vector<uint8_t>& bytes) {
+    // No packet arrived: the file is not touched, and the client hears of a failure, not of a save.
+    if (bytes.empty()) return SAVE_NOTHING_RECORDED;
     std::FILE* file = nullptr;
     if (!platform::openForAppending(name, file)) return SAVE_OPEN_FAILED;
     uint64_t sizeBefore = 0;
     const bool sized = platform::fileSize(file, sizeBefore);
-    bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     // The stdio buffer may have taken every byte: only the flush shows whether they reached the file.
     written = platform::flushToDisk(file) && written;
     const bool closed = std::fclose(file) == 0;
@@ -53,7 +56,9 @@ std::string rawFileName(unsigned gesture) {
 
 void commandRecordStart(const uint8_t* bytes, uint8_t length, Reply& reply) {
     reply.push_back(CMD_RECORD_START);
-    if (length != 2 || operatingMode != MODE_IDLE) {
+    // Without a channel configuration (none since start-up or since the last
+    // disconnection) the armband streams nothing: a recording would save nothing.
+    if (length != 2 || operatingMode != MODE_IDLE || channelMask == 0) {
         reply.push_back(STATUS_FAIL);
         return;
     }
@@ -68,6 +73,7 @@ void commandRecordStart(const uint8_t* bytes, uint8_t length, Reply& reply) {
     switchStreams(NOTIFY_EMG_RAW);  // blocks until the armband answers
     recordTimer.stop();
     timerId = TIMER_ID_RECORD_LIMIT;
+    recordStartedAtMs = steadyMs();
     recordTimer.start(recordTimerExpired, RECORD_LIMIT_MS);
     // A disconnection while the switch waited has reset the recording. Checked
     // after arming: a disconnection from now on finds the timer armed and stops it.
@@ -131,6 +137,10 @@ void handleInternalEvents(const uint8_t* payload, uint8_t length) {
             break;
         case SAVE_WRITE_FAILED:
             logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data save failed: %zu bytes not stored in %s", size, name.c_str());
+            reply[1] = STATUS_FAIL;
+            break;
+        case SAVE_NOTHING_RECORDED:
+            logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data save failed: no data arrived for %s", name.c_str());
             reply[1] = STATUS_FAIL;
             break;
         case SAVE_OK: logPrint(LOG_DEBUG, LOG_TAG, "EMG raw data saved: SUCCESS"); break;

@@ -1,14 +1,16 @@
-// Starts the console: the views, the server state, and the connection.
+// Starts the console: the views, the server state, the controls, and the connection.
 import './lib/stats.js';
-import { $, $$, setTone } from './lib/dom.js';
+import { $, setTone } from './lib/dom.js';
 import { connect, onMessage, onConnectionChange } from './lib/connection.js';
-import { applyMessage, onServerChange, syncNow } from './lib/server-state.js';
+import { applyMessage, onServerChange, setLink } from './lib/server-state.js';
+import { initControls } from './lib/controls.js';
 import { initArmband } from './views/armband.js';
 import { initSignal } from './views/signal.js';
 import { initRecording } from './views/recording.js';
 import { initModel } from './views/model.js';
 import { initIdentify } from './views/identify.js';
 import { initGestures } from './views/gestures.js';
+import { initPad } from './views/pad.js';
 import { initLog } from './views/log.js';
 
 const MODE_WORDS = {
@@ -16,6 +18,7 @@ const MODE_WORDS = {
   recording: ['Recording', 'warn'],
   identifying: ['Identifying', 'ok'],
   'gesture-stream': ['Gesture stream', 'ok'],
+  unknown: ['–', 'info'],
 };
 
 initLog();
@@ -25,6 +28,8 @@ initRecording();
 initModel();
 initIdentify();
 initGestures();
+initPad();
+initControls();
 // After the views, so that they still see the state a message changes.
 onMessage(applyMessage);
 
@@ -40,8 +45,7 @@ onConnectionChange((connected) => {
   $('#banner').hidden = connected;
   document.body.dataset.link = connected ? 'up' : 'down';
   setTone($('#link-state'), connected ? 'ok' : 'error', connected ? 'Online' : 'Offline');
-  for (const button of $$('button[data-sends]')) button.disabled = !connected;
-  if (connected) syncNow();
+  setLink(connected);
 });
 
 connect();

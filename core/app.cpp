@@ -5,6 +5,7 @@
 
 #include "armband/hub_events.h"
 #include "armband/kinvo_handle.h"
+#include "armband/watch_stream.h"
 #include "client/ws_server.h"
 #include "commands/dispatcher.h"
 #include "commands/recording.h"
@@ -59,8 +60,11 @@ void dispatchRecord(const EventRecord& record, char* dump) {
             logPrint(LOG_DEBUG, LOG_TAG, "EXIT_EVT: %s", dump);
             exitRequested = true;
             break;
+        case WATCH_EVT: logPrint(LOG_DEBUG, LOG_TAG, "WATCH_EVT: %s", dump); break;
         default: break;
     }
+    // Every record may have ended a mode or changed the armband or the watchers.
+    updateWatchStream();
 }
 
 void formatHexDump(const uint8_t* payload, uint8_t length, char* dump) {

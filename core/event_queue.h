@@ -29,6 +29,9 @@ using EventRecord = std::shared_ptr<std::vector<uint8_t>>;
 //   INTERNAL_EVT [3, job]
 //       from handleTimerEvents (main)
 //       to   handleInternalEvents, commands/recording
+//   WATCH_EVT [5]
+//       from the WebSocket server when the number of watching consoles changes (serverThread)
+//       to   the main loop, whose updateWatchStream (armband/watch_stream) follows the count
 //   EXIT_EVT [4]
 //       from exitApplication: client EXIT (main), the signal thread, hub state 3 (sdkPollThread)
 //       to   the main loop, which then ends
@@ -41,6 +44,7 @@ enum EventType : uint8_t {
     TIMER_EVT = 2,
     INTERNAL_EVT = 3,
     EXIT_EVT = 4,
+    WATCH_EVT = 5,
 };
 
 class EventQueue {

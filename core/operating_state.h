@@ -42,5 +42,30 @@ extern std::atomic<bool> newModelFlag;
 // start-up and after a disconnection (sdkPollThread).
 extern std::atomic<uint8_t> lastIdentifyResult;
 
+// Channel count of the last EMG_RAW_CONFIG (main); unlike channelCount it is
+// kept across a disconnection, so that the recordings' lengths stay readable.
+extern std::atomic<uint8_t> lastChannelCount;
+// Steady-clock milliseconds (steadyMs) at which the running recording's timer
+// was armed; written by RECORD_START (main), read by the status route.
+extern std::atomic<int64_t> recordStartedAtMs;
+// The model transfer as the clients last heard of it: written by MODEL_UPDATE
+// and by the forwarded hub events (main), read by the status route.
+enum UploadState : int32_t {
+    UPLOAD_NONE = 0,
+    UPLOAD_RUNNING = 1,
+    UPLOAD_DONE = 2,
+    UPLOAD_FAILED = 3,
+};
+extern std::atomic<int32_t> uploadState;
+extern std::atomic<int32_t> uploadProgress;  // percent of the last progress report, 0 before one
+
+// Number of web consoles that watch the live signal: written by the WebSocket
+// server (serverThread) as watchers come and go, read by the packet routing
+// (sdkPollThread) and by updateWatchStream (main).
+extern std::atomic<int32_t> consoleWatchers;
+
+// Milliseconds of the steady clock, for intervals only.
+int64_t steadyMs();
+
 // Number of set bits among bits 0 to 7.
 uint8_t bitCount(uint8_t value);

@@ -23,6 +23,13 @@ HttpReply answerHttpRequest(const Request& request) {
         return jsonError(403, UNKNOWN_HOST);
     }
     if (!consoleServed) return jsonError(404, "the console is turned off (--no-console)");
+    // A request that changes something (DELETE, POST) from another site's page is refused,
+    // as a cross-site WebSocket is; the page's own requests carry its own origin.
+    if (request.method != "GET" && !originAllowed(request.origin, request.host, accessPolicy)) {
+        logPrint(LOG_DEBUG, LOG_TAG, "%s, refused %s from origin '%s'", "onHttpRequest", request.method.c_str(),
+                 request.origin.c_str());
+        return jsonError(403, "cross-site request refused");
+    }
     return routeRequest(request);
 }
 

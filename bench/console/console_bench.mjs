@@ -88,6 +88,8 @@ try {
     await click(page, '[data-discard="1"]');
     await waitText(page, '#record-result', /discarded/i);
 
+    // Enabled once the page has the server's idle state after the discard.
+    await page.waitForSelector('#identify-start:not([disabled])', { timeout: 5000 });
     await click(page, '#identify-start');
     await sleep(1000);
     await measurePage(page, 'console, 8 channels identifying');

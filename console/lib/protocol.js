@@ -162,7 +162,8 @@ export function describeMessage(direction, data) {
     case Msg.VERSION: return `${name} "${String.fromCharCode(...data.subarray(1))}"`;
     case Msg.IDENTIFY:
       if (value >= 1 && value <= 8) return `${name} gesture ${value}`;
-      return `${name} ${value === Status.FAIL ? 'no gesture / FAIL' : statusName(value)}`;
+      // 0xFF is "no gesture" (rest) while identifying; the log names a refusal itself.
+      return `${name} ${value === Status.FAIL ? 'no gesture' : statusName(value)}`;
     case Msg.GESTURE:
       if (value === Status.STOPPED || value === Status.BUSY) return `${name} ${statusName(value)}`;
       return `${name} ${armbandGestureName(value)}`;

@@ -1,8 +1,8 @@
 // Armband: scan, connect, disconnect, versions, and the channel and gesture
 // selection sent as EMG_RAW_CONFIG.
 import { $, el, setTone } from '../lib/dom.js';
-import { send, onMessage } from '../lib/connection.js';
-import { Msg, encode, maskMembers } from '../lib/protocol.js';
+import { send, onMessage, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, encode, maskMembers } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
 import { gestureName, onRename } from '../lib/names.js';
 import { server, onServerChange, syncSoon } from '../lib/server-state.js';
@@ -14,10 +14,8 @@ const STATE_WORDS = {
   connected: ['Connected', 'ok'],
   disconnecting: ['Disconnecting…', 'warn'],
   disconnected: ['Disconnected', 'error'],
+  unknown: ['–', 'info'],
 };
-
-// The button that leads on from each armband state.
-const NEXT_BUTTON = { none: 'scan', found: 'connect', disconnected: 'scan', connected: 'configure' };
 
 const DEFAULT_CHANNEL_MASK = 0xff;
 const DEFAULT_GESTURE_MASK = 0x07;
@@ -58,16 +56,15 @@ let shownState = null;
 
 function showServer(state, changed) {
   if (changed.has('armband')) {
-    const becameConnected = state.armband.state === 'connected' && shownState !== 'connected';
+    const stateChanged = state.armband.state !== shownState;
+    const becameConnected = stateChanged && state.armband.state === 'connected';
     shownState = state.armband.state;
     if (becameConnected && !state.armband.firmware) send(encode.version());
     const [words, tone] = STATE_WORDS[state.armband.state] ?? [state.armband.state, 'info'];
     setTone($('#armband-state'), tone, words);
     $('#firmware').textContent = state.armband.firmware || '–';
     $('#hardware').textContent = state.armband.hardware || '–';
-    for (const id of ['scan', 'connect', 'configure']) {
-      $(`#${id}`).classList.toggle('primary', NEXT_BUTTON[state.armband.state] === id);
-    }
+    if (stateChanged) showStatus(...statusFor(state));
   }
   if (changed.has('channelMask') || changed.has('gestureMask')) {
     // A cleared configuration (after a disconnection) keeps the selection
@@ -77,13 +74,32 @@ function showServer(state, changed) {
       ? `In use: ${maskMembers(state.channelMask).length} channels, gestures ${maskMembers(state.gestureMask).join(', ') || 'none'}`
       : 'Not configured';
   }
-  if (changed.has('virtualArmband')) $('#virtual-hint').hidden = !state.virtualArmband;
 }
+
+// The words for the armband's state as the server reports it, e.g. for a page
+// opened while the armband is already connected.
+function statusFor(state) {
+  const configured = state.channelMask !== 0;
+  switch (state.armband.state) {
+    case 'connected':
+      return configured ? ['ok', 'Armband connected and configured.', 'Record each gesture.']
+        : ['ok', 'Armband connected.', 'Choose channels and gestures, then press Configure.'];
+    case 'found': return ['ok', 'Armband found.', 'Press Connect.'];
+    case 'connecting': return ['info', 'Connecting…', ''];
+    case 'disconnected': return ['warn', 'Armband disconnected.', 'Scan and connect again, then configure.'];
+    case 'unknown': return ['warn', 'No connection to emgbridge.', 'The page reconnects by itself.'];
+    default: return ['info', 'Scan for the armband to begin.', ''];
+  }
+}
+
+const SHOWN = [Msg.SCAN, Msg.CONNECT, Msg.DISCONNECT, Msg.CONFIG];
 
 function handleMessage(data) {
   const [code, value] = data;
   if (data.length < 2) return;
-  if (code === Msg.SCAN || code === Msg.CONNECT || code === Msg.DISCONNECT || code === Msg.CONFIG) {
+  if (SHOWN.includes(code)) {
+    // An immediate refusal is shown only by the page that sent the command.
+    if (value === Status.FAIL && !isOwnReply(data)) return;
     const { tone, text, next } = describeStatus(code, value);
     showStatus(tone, text, next);
   }
@@ -95,7 +111,10 @@ export function initArmband() {
     if (send(encode.scan())) showStatus('info', 'Scanning…', 'Keep the armband switched on and near the hub; scanning goes on until it is found.');
   });
   $('#connect').addEventListener('click', () => {
-    if (send(encode.connect())) syncSoon(100);
+    if (send(encode.connect())) {
+      showStatus('info', 'Connecting…', '');
+      syncSoon(100);
+    }
   });
   $('#disconnect').addEventListener('click', () => send(encode.disconnect()));
   $('#configure').addEventListener('click', () => {
@@ -108,5 +127,5 @@ export function initArmband() {
   onRename((n) => { $(`[data-gesture-label="${n}"]`).textContent = gestureName(n); });
   onMessage(handleMessage);
   onServerChange(showServer);
-  showServer(server, new Set(['armband', 'channelMask', 'virtualArmband']));
+  showServer(server, new Set(['armband', 'channelMask']));
 }

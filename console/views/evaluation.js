@@ -20,7 +20,7 @@ function show(...children) {
 function heatMap(gestures, confusion) {
   const numbers = gestures.map((g) => g.gesture);
   const head = el('tr', {}, el('th', { scope: 'col', class: 'corner' }, 'true ↓ predicted →'),
-    ...numbers.map((n) => el('th', { scope: 'col', title: gestureName(n) }, `${n}`)));
+    ...numbers.map((n) => el('th', { scope: 'col', class: 'col-name', title: gestureName(n) }, gestureName(n))));
   const rows = confusion.map((counts, k) => {
     const total = counts.reduce((sum, c) => sum + c, 0) || 1;
     return el('tr', {}, el('th', { scope: 'row', title: gestureName(numbers[k]) }, gestureName(numbers[k])),
@@ -93,6 +93,13 @@ export async function refreshEvaluation() {
     if (result?.state === 'pending' && performance.now() - started < MAX_POLL_MS) pollTimer = setTimeout(poll, POLL_MS);
   };
   await poll();
+}
+
+// The server has no evaluation (none yet, or another server after a reconnection).
+export function clearEvaluation() {
+  clearTimeout(pollTimer);
+  pollRun++;
+  render(null);
 }
 
 export function initEvaluation() {

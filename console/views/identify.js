@@ -96,11 +96,6 @@ function handleIdentify(value) {
   }
 }
 
-function emphasise(running) {
-  $('#identify-start').classList.toggle('primary', !running);
-  $('#identify-stop').classList.toggle('primary', running);
-}
-
 export function initIdentify() {
   $('#identify-start').addEventListener('click', () => {
     if (!send(encode.identifyStart())) return;
@@ -111,7 +106,6 @@ export function initIdentify() {
   onMessage((data) => { if (data[0] === Msg.IDENTIFY && data.length >= 2) handleIdentify(data[1]); });
   onServerChange((state, changed) => {
     if (changed.has('gestureMask')) showLegend();
-    if (changed.has('mode')) emphasise(state.mode === 'identifying');
     if (changed.has('mode') && state.mode !== 'identifying' && current !== null) handleIdentify(Status.STOPPED);
   });
   onRename(() => { showCurrent(); showLegend(); });

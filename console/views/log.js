@@ -1,8 +1,8 @@
 // Log: the last messages in and out, decoded to names. Runs of EMG previews
 // are folded into one line with a count, so they do not flood the log.
 import { $, el } from '../lib/dom.js';
-import { onMessage, onSent, onConnectionChange } from '../lib/connection.js';
-import { Msg, describeMessage, hexBytes } from '../lib/protocol.js';
+import { onMessage, onSent, onConnectionChange, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, describeMessage, hexBytes } from '../lib/protocol.js';
 
 const MAX_ENTRIES = 200;
 const MAX_HEX_BYTES = 12;
@@ -55,6 +55,12 @@ function add(direction, name, bytes = '', preview = false) {
   show(entry);
 }
 
+// [0x08, 0xFF] answering this page's IDENTIFY_START is its refusal; otherwise "no gesture".
+function nameOf(direction, data) {
+  const refused = direction === 'in' && data[0] === Msg.IDENTIFY && data[1] === Status.FAIL && isOwnReply(data);
+  return refused ? 'IDENTIFY_START refused' : describeMessage(direction, data);
+}
+
 function record(direction, data) {
   const last = entries[entries.length - 1];
   const isPreview = direction === 'in' && data[0] === Msg.PREVIEW;
@@ -64,7 +70,7 @@ function record(direction, data) {
     last.bytes = hexText(data);
     showFolded(last);
   } else {
-    add(direction, describeMessage(direction, data), hexText(data), isPreview);
+    add(direction, nameOf(direction, data), hexText(data), isPreview);
   }
 }
 

@@ -1,19 +1,19 @@
 // Model: train (MODEL_GENERATE), upload to the armband (MODEL_UPDATE) with
 // its progress, the summary of W&B.txt and the held-out evaluation.
 import { $, el, setTone, shortDate } from '../lib/dom.js';
-import { send, onMessage, onConnectionChange } from '../lib/connection.js';
+import { send, onMessage, onConnectionChange, isOwnReply } from '../lib/connection.js';
 import { Msg, Status, encode } from '../lib/protocol.js';
 import { describeStatus } from '../lib/words.js';
-import { getModel } from '../lib/api.js';
-import { server, onServerChange } from '../lib/server-state.js';
-import { initEvaluation, refreshEvaluation } from './evaluation.js';
+import { onServerChange } from '../lib/server-state.js';
+import { facts, setBusy } from '../lib/controls.js';
+import { initEvaluation, refreshEvaluation, clearEvaluation } from './evaluation.js';
 
 let trainingSince = null;
 let trainTimer = null;
 
 function setTraining(busy) {
   trainingSince = busy ? performance.now() : null;
-  $('#train').disabled = busy;
+  setBusy('train', busy);
   $('#train-busy').hidden = !busy;
   clearInterval(trainTimer);
   if (busy) {
@@ -26,12 +26,11 @@ function setTraining(busy) {
 
 function handleGenerate(value) {
   if (value === Status.STOPPED) return;
+  const mine = trainingSince !== null;
   setTraining(false);
+  if (!mine && value !== Status.OK) return;  // another page's refusal
   if (value === Status.OK) {
     setTone($('#train-result'), 'ok', 'generated');
-    // The server writes W&B.txt and starts the evaluation before it replies.
-    refreshModel();
-    refreshEvaluation();
   } else {
     const { text, next } = describeStatus(Msg.GENERATE, value);
     setTone($('#train-result'), 'error', `failed: ${text} ${next}`);
@@ -43,7 +42,11 @@ function setUploadProgress(percent) {
   $('#upload-percent').textContent = `${percent} %`;
 }
 
-function handleUpdate(value) {
+// Results of a transfer are everybody's; a refusal only the sending page's.
+const TRANSFER_RESULTS = [Status.OK, Status.DEVICE_FAILED, Status.NO_CONFIG, Status.NO_DEVICE];
+
+function handleUpdate(value, own) {
+  if (!own && !TRANSFER_RESULTS.includes(value)) return;
   const { tone, text, next } = describeStatus(Msg.UPDATE, value);
   if (value === Status.OK) {
     setUploadProgress(100);
@@ -55,29 +58,26 @@ function handleUpdate(value) {
   }
 }
 
-// At load the model and the evaluation are read only when /api/status says
-// they exist: a 404 shows up in the browser's console as an error.
-const evaluationServed = () => server.evaluation !== null && server.evaluation !== 'none';
-
-async function refreshModel() {
-  let model;
-  try {
-    model = await getModel();
-  } catch (error) {
-    $('#model-summary').textContent = `Could not read the model: ${error.message}`;
-    return;
-  }
+function showModel(model, stale) {
+  $('#model-stale').hidden = !(model && stale);
   if (!model) {
-    $('#model-summary').replaceChildren(el('p', { class: 'hint' }, 'No model yet: record at least two gestures, then Train.'));
+    $('#model-summary').replaceChildren(el('p', { class: 'hint' }, 'No model yet: record every selected gesture (at least two), then Train.'));
     return;
   }
   const fact = (term, value) => el('div', {}, el('dt', {}, term), el('dd', { class: 'num' }, `${value}`));
-  $('#model-summary').replaceChildren(el('dl', { class: 'facts facts-4' },
-    fact('File', model.file),
+  $('#model-summary').replaceChildren(el('h3', {}, `Model (${model.file})`), el('dl', { class: 'facts facts-4' },
     fact('Gestures', model.gestures),
     fact('Channels', model.channels),
     fact('Classifiers', model.rows),
     fact('Written', model.modified ? shortDate(model.modified) : '–')));
+}
+
+function showUpload(upload) {
+  setUploadProgress(upload.progress);
+  if (upload.state === 'running') setTone($('#upload-result'), 'info', 'uploading…');
+  else if (upload.state === 'done') setTone($('#upload-result'), 'ok', 'uploaded: the armband holds this model');
+  else if (upload.state === 'failed') setTone($('#upload-result'), 'error', 'the last upload failed');
+  else setTone($('#upload-result'), 'info', '');
 }
 
 export function initModel() {
@@ -94,11 +94,8 @@ export function initModel() {
   onMessage((data) => {
     if (data.length < 2) return;
     if (data[0] === Msg.GENERATE) handleGenerate(data[1]);
-    else if (data[0] === Msg.UPDATE) handleUpdate(data[1]);
-    else if (data[0] === Msg.UPDATE_PROGRESS) {
-      setUploadProgress(data[1]);
-      if (data[1] < 100) setTone($('#upload-result'), 'info', 'uploading…');
-    }
+    else if (data[0] === Msg.UPDATE) handleUpdate(data[1], isOwnReply(data));
+    else if (data[0] === Msg.UPDATE_PROGRESS) setUploadProgress(data[1]);
   });
   onConnectionChange((connected) => {
     if (connected) return;
@@ -106,7 +103,12 @@ export function initModel() {
     setTraining(false);
   });
   onServerChange((state, changed) => {
-    if (changed.has('model') && state.model) refreshModel();
-    if (changed.has('evaluation') && evaluationServed()) refreshEvaluation();
+    if (changed.has('model') || changed.has('recordings')) showModel(state.model, facts(state).modelStale);
+    if (changed.has('upload')) showUpload(state.upload);
+    // Read only when the server has one: a 404 shows in the browser's console as an error.
+    if (changed.has('evaluation') || changed.has('model')) {
+      if (state.evaluation === 'none' || !state.model) clearEvaluation();
+      else refreshEvaluation();
+    }
   });
 }

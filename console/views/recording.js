@@ -1,34 +1,44 @@
-// Recording: per gesture Record (30 s, with countdown) and Discard, the
-// result, and the recordings on disk with CSV downloads.
-import { $, $$, el, setTone, shortDate } from '../lib/dom.js';
-import { send, onMessage, onConnectionChange } from '../lib/connection.js';
-import { Cmd, Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
-import { getRecordings, recordingCsvUrl } from '../lib/api.js';
+// Recording: per gesture Record (30 s, with the server's countdown), Discard,
+// Record again (replace) and Delete; the result in words; the recordings on
+// disk with CSV downloads named after the gesture.
+import { $, el, setTone, shortDate } from '../lib/dom.js';
+import { send, onMessage, isOwnReply } from '../lib/connection.js';
+import { Msg, Status, encode, RECORD_SECONDS } from '../lib/protocol.js';
+import { deleteRecording, recordingCsvUrl } from '../lib/api.js';
 import { gestureName, renameGesture, onRename } from '../lib/names.js';
-import { server, onServerChange, noteRecordStart, syncSoon } from '../lib/server-state.js';
+import { server, onServerChange, syncNow, syncSoon } from '../lib/server-state.js';
 
-// A refusal comes at once; a failed save only after the 30 s.
-const REFUSAL_WINDOW_MS = 1500;
-
-let active = null;        // { gesture, startedAt } while the server records
-let lastCommand = { code: 0, at: 0 };
+const TICK_MS = 200;
 
 const row = (n) => $(`[data-gesture-row="${n}"]`);
+
+function button(action, n, text, label, extraClass = '') {
+  return el('button', {
+    type: 'button', class: `small ${extraClass}`.trim(), 'data-action': action, 'data-gesture': n,
+    'data-sends': true, disabled: true, 'aria-label': label,
+  }, text);
+}
 
 function buildRows() {
   const list = $('#gesture-rows');
   for (let n = 1; n <= 8; n++) {
     const name = el('input', {
       type: 'text', value: gestureName(n), 'data-gesture-name': n, maxlength: 40,
-      'aria-label': `Name of gesture ${n}`, spellcheck: 'false',
+      'aria-label': `Name of gesture ${n}`, spellcheck: 'false', title: 'Click to rename',
     });
     name.addEventListener('change', () => renameGesture(n, name.value));
-    const record = el('button', { type: 'button', 'data-record': n, class: 'small', 'data-sends': true, disabled: true, 'aria-label': `Record gesture ${n}` }, 'Record');
+    const record = button('record', n, 'Record', `Record gesture ${n}`);
+    record.dataset.record = n;
     record.addEventListener('click', () => startRecording(n));
-    const discard = el('button', { type: 'button', 'data-discard': n, class: 'small quiet', 'data-sends': true, disabled: true, 'aria-label': `Discard the recording of gesture ${n}` }, 'Discard');
-    discard.addEventListener('click', () => {
-      if (send(encode.recordStop())) lastCommand = { code: Cmd.RECORD_STOP, at: performance.now() };
-    });
+    const discard = button('discard', n, 'Discard', `Discard the running recording of gesture ${n}`, 'quiet');
+    discard.dataset.discard = n;
+    discard.addEventListener('click', () => send(encode.recordStop()));
+    const again = button('record-again', n, 'Record again', `Replace the recording of gesture ${n}`, 'quiet');
+    again.dataset.recordAgain = n;
+    again.addEventListener('click', () => recordAgain(n));
+    const remove = button('delete', n, 'Delete', `Delete the recording of gesture ${n}`, 'quiet');
+    remove.dataset.delete = n;
+    remove.addEventListener('click', () => removeRecording(n));
     list.append(el('li', { class: 'gesture-row', 'data-gesture-row': n },
       el('span', { class: 'gesture-number num', 'aria-hidden': 'true' }, `${n}`),
       name,
@@ -36,138 +46,142 @@ function buildRows() {
       el('div', { class: 'row-progress' },
         el('progress', { 'data-record-progress': n, max: RECORD_SECONDS, value: 0, 'aria-label': `Recording progress of gesture ${n}` }),
         el('span', { class: 'countdown num', 'data-countdown': n }, '')),
-      record, discard));
+      record, discard, again, remove));
   }
-}
-
-function startRecording(n) {
-  if (!send(encode.recordStart(n))) return;
-  lastCommand = { code: Cmd.RECORD_START, at: performance.now() };
-  noteRecordStart(n);
-  syncSoon(300);
 }
 
 function showResult(tone, text) {
   setTone($('#record-result'), tone, text);
 }
 
-function setActive(next) {
-  if (active) {
-    row(active.gesture)?.removeAttribute('data-active');
-    resetProgress(active.gesture);
-  }
-  active = next;
-  if (active) row(active.gesture)?.setAttribute('data-active', '');
+function startRecording(n) {
+  if (send(encode.recordStart(n))) syncSoon(300);
 }
 
-function resetProgress(n) {
-  const progress = $(`[data-record-progress="${n}"]`);
-  if (progress) progress.value = 0;
-  const countdown = $(`[data-countdown="${n}"]`);
-  if (countdown) countdown.textContent = '';
+async function recordAgain(n) {
+  const name = gestureName(n);
+  if (!window.confirm(`Replace the recording of ${name}? Its recording is deleted and a new one of 30 s is made.`)) return;
+  if (await removeRecording(n)) startRecording(n);
 }
+
+// Deletes raw<n>.bin; true when it is gone.
+async function removeRecording(n) {
+  const { status, error } = await deleteRecording(n).catch((failure) => ({ status: 0, error: failure.message }));
+  await syncNow();
+  if (status === 204) {
+    showResult('info', `recording of ${gestureName(n)} deleted`);
+    return true;
+  }
+  showResult('error', status === 409 ? `not deleted: ${gestureName(n)} is being recorded`
+    : status === 404 ? `${gestureName(n)} has no recording` : `not deleted: ${error}`);
+  return false;
+}
+
+// The countdown runs on the server's clock: the end time comes from the
+// remaining time in /api/status, so a reload or a second page shows the same.
+let shownGesture = null;
 
 function tick() {
-  if (!active) return;
-  const elapsed = (performance.now() - active.startedAt) / 1000;
-  $(`[data-record-progress="${active.gesture}"]`).value = Math.min(elapsed, RECORD_SECONDS);
-  $(`[data-countdown="${active.gesture}"]`).textContent =
-    elapsed < RECORD_SECONDS ? `${Math.ceil(RECORD_SECONDS - elapsed)} s` : 'saving…';
+  const running = server.recording;
+  if (shownGesture !== null && shownGesture !== running?.gesture) {
+    row(shownGesture)?.removeAttribute('data-active');
+    $(`[data-record-progress="${shownGesture}"]`).value = 0;
+    $(`[data-countdown="${shownGesture}"]`).textContent = '';
+    shownGesture = null;
+  }
+  if (!running || running.gesture < 1 || running.gesture > 8) return;
+  shownGesture = running.gesture;
+  row(shownGesture).setAttribute('data-active', '');
+  const left = Math.max(running.endsAt - performance.now(), 0) / 1000;
+  $(`[data-record-progress="${shownGesture}"]`).value = RECORD_SECONDS - left;
+  $(`[data-countdown="${shownGesture}"]`).textContent = left > 0 ? `${Math.ceil(left)} s` : 'saving…';
 }
 
+const recordingSummary = (running) =>
+  (running.gesture >= 1 && running.gesture <= 8 ? `recording ${gestureName(running.gesture)}…` : 'recording…');
+
 function followServer(state, changed) {
-  // The seconds of a recording depend on the channel count in use.
-  if (changed.has('channelMask')) refreshRecordings();
   if (changed.has('gestureMask')) {
     for (let n = 1; n <= 8; n++) row(n).toggleAttribute('data-selected', Boolean(state.gestureMask & (1 << (n - 1))));
   }
-  if (!changed.has('mode') && !changed.has('recordGesture')) return;
-  if (state.mode !== 'recording') {
-    setActive(null);
-    return;
-  }
-  const gesture = state.recordGesture;
-  if (gesture == null || gesture < 1 || gesture > 8) {
-    showResult('info', gesture == null ? 'recording…' : `recording gesture ${gesture}…`);
-    return;
-  }
-  if (active?.gesture === gesture) return;
-  // Started by this page: the countdown runs from the click.
-  const ownStart = lastCommand.code === Cmd.RECORD_START && performance.now() - lastCommand.at < 2000;
-  setActive({ gesture, startedAt: ownStart ? lastCommand.at : performance.now() });
-  showResult('info', `recording ${gestureName(gesture)}…`);
+  if (changed.has('recordings') || changed.has('lastChannels')) showRecordings(state.recordings);
+  if (changed.has('recording') && state.recording && !changed.has('link')) showResult('info', recordingSummary(state.recording));
+  if (changed.has('recording') || changed.has('mode')) tick();
 }
 
-function handleRecordMessage(value) {
-  const sinceCommand = performance.now() - lastCommand.at;
+// Every page receives every [0x06, 0xFF]: a refusal right after a command
+// belongs to the page that sent it; a failed save comes when the server's
+// timer ends, and is shown by every page.
+const SAVE_MARGIN_MS = 2000;
+
+function handleRecordMessage(value, own) {
+  const running = server.recording;
   if (value === Status.OK) {
     showResult('ok', 'saved');
-    refreshRecordings();
   } else if (value === Status.STOPPED) {
     showResult('warn', 'discarded');
-  } else if (lastCommand.code === Cmd.RECORD_STOP && sinceCommand < REFUSAL_WINDOW_MS) {
-    showResult('error', 'failed: no recording was running');
-  } else if (lastCommand.code === Cmd.RECORD_START && sinceCommand < REFUSAL_WINDOW_MS) {
-    showResult('error', 'failed: the server is busy; stop identification or the gesture stream first');
-  } else if (active) {
-    showResult('error', 'failed: the recording could not be written to the data folder');
-  } else {
-    showResult('error', 'failed: refused; the server was not idle, or no recording was running');
+  } else if (running && running.endsAt - performance.now() < SAVE_MARGIN_MS) {
+    showResult('error', 'not saved: no data arrived from the armband, or the data folder could not be written');
+  } else if (own) {
+    showResult('error', refusalWords());
   }
+  syncSoon();
 }
 
-async function refreshRecordings() {
-  let listing;
-  try {
-    listing = await getRecordings();
-  } catch (error) {
-    $('#recordings').replaceChildren(el('li', { class: 'empty' }, `Could not read the recordings: ${error.message}`));
-    return;
-  }
-  const recordings = listing?.recordings ?? [];
+function refusalWords() {
+  if (server.mode === 'recording') return 'refused: another recording is running; wait for it or discard it';
+  if (server.mode !== 'idle') return 'refused: stop identification or the gesture stream first';
+  if (!server.channelMask) return 'refused: configure the channels and gestures first';
+  return 'refused by the server';
+}
+
+function lengthText(recording) {
+  if (recording.seconds != null) return `${recording.seconds.toFixed(1)} s`;
+  return 'length unknown until configured';
+}
+
+const csvName = (n) => `${n}-${gestureName(n).replace(/[^\p{L}\p{N} _-]+/gu, '_')}.csv`;
+
+function showRecordings(recordings) {
   for (let n = 1; n <= 8; n++) {
-    const seconds = recordings.find((r) => r.gesture === n)?.seconds;
-    $(`[data-on-disk="${n}"]`).textContent = seconds == null ? '' : `${seconds.toFixed(1)} s`;
+    const recording = recordings.find((r) => r.gesture === n);
+    $(`[data-on-disk="${n}"]`).textContent = recording ? lengthText(recording) : '';
   }
   if (recordings.length === 0) {
     $('#recordings').replaceChildren(el('li', { class: 'empty' }, 'No recordings yet.'));
     return;
   }
-  const unknownChannels = listing.channels == null;
-  $('#recordings').replaceChildren(...recordings.map((r) => recordingItem(r, unknownChannels)));
+  $('#recordings').replaceChildren(...recordings.map(recordingItem));
 }
 
-function recordingItem(recording, unknownChannels) {
-  const { gesture, file, bytes, seconds, modified } = recording;
-  const title = gesture >= 1 && gesture <= 8 ? gestureName(gesture) : file;
-  const length = seconds == null ? `${bytes.toLocaleString()} bytes` : `${seconds.toFixed(1)} s`;
-  const when = modified ? shortDate(modified) : '';
+function recordingItem(recording) {
+  const { gesture, file, modified } = recording;
+  const named = gesture >= 1 && gesture <= 8;
   return el('li', { 'data-recording': gesture },
-    el('span', { class: 'recording-name' }, title),
-    el('span', { class: 'num' }, length),
-    el('span', { class: 'muted' }, when),
+    el('span', { class: 'recording-name' }, named ? gestureName(gesture) : file),
+    el('span', { class: 'num' }, lengthText(recording)),
+    el('span', { class: 'muted' }, modified ? shortDate(modified) : ''),
     el('a', {
-      href: recordingCsvUrl(gesture), download: `raw${gesture}.csv`,
-      title: unknownChannels ? 'Configure the channels first: the file does not record its channel count' : `Download ${file} as CSV`,
+      href: recordingCsvUrl(gesture), download: named ? csvName(gesture) : `${file}.csv`,
+      title: recording.seconds == null ? 'Configure the channels first: the file does not record its channel count' : `Download ${file} as CSV`,
     }, 'CSV'));
 }
 
 export function initRecording() {
   buildRows();
-  $('#recordings-refresh').addEventListener('click', refreshRecordings);
+  $('#recordings-refresh').addEventListener('click', syncNow);
   onRename((n) => {
     const input = $(`[data-gesture-name="${n}"]`);
     if (document.activeElement !== input) input.value = gestureName(n);
-    $$(`[data-recording="${n}"] .recording-name`).forEach((node) => { node.textContent = gestureName(n); });
+    showRecordings(server.recordings);
   });
   onMessage((data) => {
-    if (data[0] === Msg.RECORD && data.length >= 2) handleRecordMessage(data[1]);
-    else if (data[0] === Msg.DISCONNECT && data[1] === Status.OK && active) {
+    if (data[0] === Msg.RECORD && data.length >= 2) handleRecordMessage(data[1], isOwnReply(data));
+    else if (data[0] === Msg.DISCONNECT && data[1] === Status.OK && server.recording) {
       showResult('error', 'failed: the armband disconnected; nothing was saved');
     }
   });
   onServerChange(followServer);
-  onConnectionChange((connected) => { if (connected) refreshRecordings(); });
-  followServer(server, new Set(['mode', 'gestureMask']));
-  setInterval(tick, 200);
+  followServer(server, new Set(['gestureMask', 'recordings']));
+  setInterval(tick, TICK_MS);
 }

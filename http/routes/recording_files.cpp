@@ -33,6 +33,7 @@ ChannelsOutcome recordingChannels(const Request& request, int& channels) {
         channels = *value;
         return ChannelsOutcome::KNOWN;
     }
-    channels = channelCount;
+    // After a disconnection the last configuration still tells how long the recordings are.
+    channels = channelCount > 0 ? channelCount.load() : lastChannelCount.load();
     return channels > 0 ? ChannelsOutcome::KNOWN : ChannelsOutcome::UNKNOWN;
 }

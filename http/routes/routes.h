@@ -11,3 +11,7 @@ HttpReply serveRecordings(const Request& request);    // GET /api/recordings
 HttpReply serveRecordingCsv(const Request& request);  // GET /api/recordings/N.csv
 HttpReply serveModel(const Request& request);         // GET /api/model
 HttpReply serveEvaluation(const Request& request);    // GET /api/evaluation
+HttpReply serveRecordingDelete(const Request& request);  // DELETE /api/recordings/N
+#ifdef EMG_VIRTUAL_ARMBAND
+HttpReply servePadHold(const Request& request);  // POST /api/virtual/gesture/N
+#endif

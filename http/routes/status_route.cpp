@@ -2,12 +2,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "armband/kinvo_handle.h"
 #include "client/ws_server.h"
 #include "commands/protocol.h"
 #include "core/operating_state.h"
+#include "core/timer.h"
+#ifdef EMG_VIRTUAL_ARMBAND
+#include "sim/pad_hook.h"
+#endif
 #include "http/routes/routes.h"
 #include "model/evaluation_service.h"
 #include "model/training.h"
@@ -51,6 +56,30 @@ std::string workingDirectory() {
     return getcwd(path, sizeof path) ? path : "";
 }
 
+// The running recording and its time left by the server's clock; null when none.
+std::string recordingJson(int32_t mode) {
+    if (mode != MODE_RECORDING) return "null";
+    const int64_t left = std::max<int64_t>(RECORD_LIMIT_MS - (steadyMs() - recordStartedAtMs.load()), 0);
+    return "{\"gesture\":" + std::to_string(recordGesture.load()) + ",\"remainingMs\":" + std::to_string(left) + "}";
+}
+
+std::string uploadJson() {
+    static const char* const states[] = {"none", "running", "done", "failed"};
+    const int32_t state = uploadState;
+    return "{\"state\":" + jsonString(states[state >= 0 && state <= 3 ? state : 0]) +
+           ",\"progress\":" + std::to_string(uploadProgress.load()) + "}";
+}
+
+// The virtual armband's pad: the gesture its subject holds; null with a real SDK.
+std::string padJson() {
+#ifdef EMG_VIRTUAL_ARMBAND
+    const int gesture = kv::sim::padGesture();
+    return gesture < 0 ? "null" : "{\"gesture\":" + std::to_string(gesture) + "}";
+#else
+    return "null";
+#endif
+}
+
 }  // namespace
 
 HttpReply serveStatus(const Request&) {
@@ -75,6 +104,11 @@ HttpReply serveStatus(const Request&) {
     json += ",\"model\":" + std::string(stat(MODEL_FILE_NAME, &model) == 0 ? "true" : "false");
     json += ",\"evaluation\":" + jsonString(evaluationState());
     json += ",\"dataDir\":" + jsonString(workingDirectory());
-    json += ",\"virtualArmband\":" + std::string(virtualArmband ? "true" : "false") + "}";
+    json += ",\"virtualArmband\":" + std::string(virtualArmband ? "true" : "false");
+    json += ",\"lastChannels\":" + (lastChannelCount > 0 ? std::to_string(lastChannelCount.load()) : "null");
+    json += ",\"recording\":" + recordingJson(mode);
+    json += ",\"upload\":" + uploadJson();
+    json += ",\"watchers\":" + std::to_string(consoleWatchers.load());
+    json += ",\"pad\":" + padJson() + "}";
     return jsonReply(200, json);
 }

@@ -1,5 +1,6 @@
 #include "sim/sim_hub.h"
 
+#include "sim/pad_hook.h"
 #include "sim/test_hooks.h"
 
 namespace kv::sim {
@@ -21,6 +22,7 @@ int SimHub::init(int /*option*/) {
     if (initialised_) return RESPONSE_SUCCESS;
     if (!server_.start(controlPort())) return RESPONSE_FAILED;
     simulation_->setOnline(true);
+    attachPadSimulation(simulation_);
     initialised_ = true;
     return RESPONSE_SUCCESS;
 }
@@ -28,6 +30,7 @@ int SimHub::init(int /*option*/) {
 int SimHub::shutdown() {
     std::lock_guard<std::mutex> lock(lifecycle_);
     server_.stop();
+    attachPadSimulation({});
     simulation_->setOnline(false);
     initialised_ = false;
     return RESPONSE_SUCCESS;

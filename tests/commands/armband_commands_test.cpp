@@ -1,4 +1,6 @@
 // Commands that talk to a held armband, here a fake one that answers at once.
+#include "armband/emg_routing.h"
+#include "armband/watch_stream.h"
 #include "core/timer.h"
 #include "tests/commands/command_fixture.h"
 #include "tests/commands/fake_armband.h"
@@ -27,6 +29,7 @@ protected:
 
 TEST_F(ArmbandCommandTest, ADisconnectionDuringRecordStartEndsTheRecordingUnsaved) {
     armband->config->beforeNotifyAnswer = [](uint32_t) { listener->onDeviceDisconnected(nullptr, 8); };
+    configure(0xFF, 0x07);
     command({0x06, 3});
     EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{HUB_EVT, 0x04, 0x00}));
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
@@ -38,6 +41,9 @@ TEST_F(ArmbandCommandTest, ADisconnectionDuringRecordStartEndsTheRecordingUnsave
     testing::internal::CaptureStdout();
     listener->onDeviceFound(armband);
     testing::internal::GetCapturedStdout();
+    command({0x06, 3});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "the disconnection cleared the configuration";
+    configure(0xFF, 0x07);
     command({0x06, 3});
     EXPECT_EQ(operatingMode.load(), MODE_RECORDING);
     EXPECT_EQ(timerId.load(), TIMER_ID_RECORD_LIMIT);
@@ -71,4 +77,43 @@ TEST_F(ArmbandCommandTest, GestureStreamingStopsOnlyItselfUnderItsStartCode) {
     command({0x11});
     EXPECT_EQ(reply(), (Bytes{0x10, 0xFD}));
     EXPECT_EQ(operatingMode.load(), MODE_IDLE);
+}
+
+TEST_F(ArmbandCommandTest, WatchingConsolesGetTheIdleStreamAndPlainClientsDoNot) {
+    std::vector<uint32_t> switches;
+    armband->config->beforeNotifyAnswer = [&](uint32_t flags) { switches.push_back(flags); };
+    Bytes packet(128);
+    for (size_t i = 0; i < packet.size(); ++i) packet[i] = static_cast<uint8_t>(i);
+    // Frames 0, 4, 8, 12 of 8 channels: bytes 0-7, 32-39, 64-71, 96-103.
+    Bytes preview{0x07};
+    for (uint8_t block : {0, 32, 64, 96})
+        for (uint8_t i = 0; i < 8; ++i) preview.push_back(static_cast<uint8_t>(block + i));
+
+    WsClient console;
+    ASSERT_TRUE(console.connect(serverOptions.port, 3000, "/watch"));
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{WATCH_EVT}));
+    EXPECT_EQ(consoleWatchers.load(), 1);
+    updateWatchStream();
+    EXPECT_TRUE(switches.empty()) << "not configured: nothing to watch";
+    configure(0xFF, 0x07);
+    updateWatchStream();
+    updateWatchStream();
+    routeEmgPacket(packet.data(), packet.size());
+    const std::optional<WsMessage> watched = console.receive(2000);
+    ASSERT_TRUE(watched);
+    EXPECT_EQ(watched->payload, preview);
+    EXPECT_TRUE(nothingSent()) << "a plain client receives no preview while idle";
+
+    // A recording takes the stream over and previews go to every client; watching resumes after it.
+    command({0x06, 3});
+    routeEmgPacket(packet.data(), packet.size());
+    EXPECT_EQ(reply(), preview);
+    command({0x07});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFD}));
+    updateWatchStream();
+    console.close();
+    EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{WATCH_EVT}));
+    EXPECT_EQ(consoleWatchers.load(), 0);
+    updateWatchStream();
+    EXPECT_EQ(switches, (std::vector<uint32_t>{0x80, 0x80, 0x00, 0x80, 0x00}));
 }

@@ -34,6 +34,7 @@ Bytes pattern(size_t size, uint8_t seed) {
 }  // namespace
 
 TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
+    configure(0xFF, 0x07);
     command({0x06, 3});
     EXPECT_EQ(operatingMode.load(), MODE_RECORDING);
     EXPECT_EQ(recordGesture.load(), 3);
@@ -52,7 +53,16 @@ TEST_F(RecordingTest, StartThenStopAbandonsTheRecording) {
     EXPECT_NE(stat("raw3.bin", &info), 0) << "an abandoned recording is never written";
 }
 
-TEST_F(RecordingTest, LengthAndModeAreChecked) {
+TEST_F(RecordingTest, LengthModeAndConfigurationAreChecked) {
+    // No EMG_RAW_CONFIG yet: the armband would stream nothing, so nothing is armed.
+    command({0x06, 3});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    EXPECT_EQ(operatingMode.load(), MODE_IDLE);
+    EXPECT_EQ(timerId.load(), TIMER_ID_NONE);
+    configure(0x00, 0x07);
+    command({0x06, 3});
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a configuration without channels";
+    configure(0x03, 0x07);
     command({0x06});
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
     command({0x06, 1, 2});
@@ -73,8 +83,8 @@ TEST_F(RecordingTest, SavesAppendOneRecordingAfterAnother) {
     EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
     EXPECT_EQ(operatingMode.load(), MODE_IDLE);
     fillBuffer({});
-    save();
-    EXPECT_EQ(reply(), (Bytes{0x06, 0x00})) << "an empty recording appends nothing and is still saved";
+    EXPECT_NE(save().find("EMG raw data save failed"), std::string::npos);
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF})) << "a recording without data is a failure, not a save";
     fillBuffer(pattern(640, 7));
     save();
     EXPECT_EQ(reply(), (Bytes{0x06, 0x00}));
@@ -96,10 +106,18 @@ TEST_F(RecordingTest, AFileThatCannotBeOpenedAnswersFail) {
     std::ofstream("elsewhere.bin") << "theirs";
     ASSERT_EQ(rmdir("raw4.bin"), 0);
     ASSERT_EQ(symlink("elsewhere.bin", "raw4.bin"), 0);
+    fillBuffer(pattern(128, 3));
     const std::string log = save();
     EXPECT_NE(log.find("raw4.bin is a symbolic link"), std::string::npos) << log;
     EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
     EXPECT_EQ(readFile("elsewhere.bin"), "theirs");
+
+    recordGesture = 5;
+    fillBuffer({});
+    save();
+    EXPECT_EQ(reply(), (Bytes{0x06, 0xFF}));
+    struct stat info;
+    EXPECT_NE(stat("raw5.bin", &info), 0) << "an empty recording creates no file";
 }
 
 TEST_F(RecordingTest, AFailedWriteOrFlushLeavesEarlierRecordingsExactlyAsConfirmed) {

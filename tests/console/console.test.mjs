@@ -9,7 +9,10 @@ import {
     ControlClient, NativeClient, Server, launchBrowser, makeTempDir, openConsole, sleep, stats, waitUntil,
     writeRecordings,
 } from '../../tools/console_kit/harness.mjs';
-import { api, apiJson, click, connectAndConfigure, text, waitText } from '../../tools/console_kit/page.mjs';
+import {
+    api, apiJson, click, configure, connectAndConfigure, controls, scanAndConnect, text, waitText,
+} from '../../tools/console_kit/page.mjs';
+
 
 const NO_HEX = /\b0x[0-9a-f]{2}\b|\b(?:ff|fd|fc|f0|f1|f2|ef|ee)\b/i;
 
@@ -34,6 +37,12 @@ async function closeSession(s) {
             console.error('clean-up:', error.message);
         }
     }
+}
+
+// The controls but the virtual armband's pad, which works whenever the server runs.
+async function armbandControls(page) {
+    const { enabled, primary } = await controls(page);
+    return { enabled: enabled.filter((action) => !action.startsWith('hold ')), primary };
 }
 
 const progressValue = (page, selector) => page.$eval(selector, (bar) => Number(bar.value));
@@ -66,12 +75,30 @@ describe('the console on a fresh server', () => {
         assert.equal(await s.page.$eval('[data-gesture-name="1"]', (input) => input.value), 'Gesture 1');
         assert.match(await text(s.page, '#armband-state'), /^Not found/);
         assert.equal((await apiJson('/api/status')).clients, 1);
+        // Only Scan can work before an armband is found, and it is the one next step.
+        await waitUntil(async () => (await controls(s.page)).primary.length, 3000, 'a primary button');
+        assert.deepEqual(await armbandControls(s.page), { enabled: ['scan'], primary: ['scan'] });
     });
 
-    it('Scan, Connect and the configuration show the states the server reports', async () => {
+    it('Scan, Connect and the configuration show the states the server reports; Record waits for Configure', async () => {
         const { page } = s;
         assert.equal(await s.control.command('versions 2.7.1 rev-K'), 'ok');
-        await connectAndConfigure(page, 0x0F, 0x07);
+        await scanAndConnect(page);
+        // Connected, not configured: Configure is next, Record cannot work, and a
+        // RECORD_START from another client is refused without a "saved" anywhere.
+        const connected = await controls(page);
+        assert.deepEqual(connected.primary, ['configure']);
+        assert.ok(!connected.enabled.some((action) => /^(record|train|upload|identify-start)\b/.test(action)), connected.enabled.join());
+        s.native = new NativeClient();
+        await s.native.connect();
+        s.native.send([0x06, 1]);
+        await s.native.waitFor((m) => m[0] === 0x06, 3000, 'the RECORD_START refusal');
+        assert.deepEqual(s.native.messages.filter((m) => m[0] === 0x06), [[0x06, 0xFF]]);
+        await sleep(500);
+        assert.doesNotMatch(await text(page, '#record-result'), /saved/);
+        assert.equal(fs.existsSync(path.join(s.dir, 'raw1.bin')), false);
+        await configure(page, 0x0F, 0x07);
+        await waitUntil(async () => (await controls(page)).primary[0] === 'record 1', 3000, 'Record 1 to be next');
         assert.equal((await apiJson('/api/status')).armband.state, 'connected');
         await waitText(page, '#firmware', /2\.7\.1/);
         await waitText(page, '#hardware', /rev-K/);
@@ -94,8 +121,6 @@ describe('the console on a fresh server', () => {
 
     it("shows a native client's recording: every preview counted and drawn, then its end", async () => {
         const { page } = s;
-        s.native = new NativeClient();
-        await s.native.connect();
         const before = await stats(page);
         s.native.send([0x06, 2]);
         await waitUntil(async () => (await stats(page)).previews >= before.previews + 80, 5000, '80 previews');
@@ -108,8 +133,9 @@ describe('the console on a fresh server', () => {
         await sleep(300);  // previews still under way when the stop was read
         const seen = await stats(page);
         const sent = s.native.messages.filter((m) => m[0] === 0x07);
-        assert.equal(seen.previews - before.previews, sent.length, 'the page saw every preview the native client saw');
-        assert.equal(seen.previewFrames - before.previewFrames, 4 * sent.length, 'four frames per preview');
+        // The page, a watcher, may also have received the idle signal around the recording.
+        assert.ok(seen.previews - before.previews >= sent.length, 'the page saw every preview the native client saw');
+        assert.ok(seen.previewFrames - before.previewFrames >= 4 * sent.length, 'four frames per preview');
         assert.ok(seen.plotDraws > before.plotDraws, 'the plot was drawn');
     });
 
@@ -138,6 +164,42 @@ describe('the console on a fresh server', () => {
         const csv = await page.evaluate((url) => fetch(url).then((response) => response.text()), href);
         assertCsvMatchesRaw(csv, raw, 4);
         assert.deepEqual(s.errors, []);
+    });
+
+    it("a refusal in a second tab is told there and leaves this tab's recording alone", async () => {
+        const { page } = s;
+        const second = await openConsole(s.browser);
+        try {
+            await click(page, '[data-record="2"]');
+            await waitText(second.page, '#record-result', /recording Gesture 2/, 5000);
+            const shown = await progressValue(page, '[data-record-progress="2"]');
+            // A tab whose state lags behind: its Record 3 still enabled when clicked.
+            await second.page.$eval('[data-record="3"]', (button) => { button.disabled = false; button.click(); });
+            await waitText(second.page, '#record-result', /refused: another recording is running/, 3000);
+            await sleep(1000);
+            assert.match(await text(page, '#record-result'), /recording Gesture 2/);
+            assert.ok(await progressValue(page, '[data-record-progress="2"]') > shown, 'the countdown went on');
+            await click(page, '[data-discard="2"]');
+            await waitText(page, '#record-result', /discarded/i);
+        } finally {
+            await second.page.close();
+        }
+    });
+
+    it('a reload and a second tab count down by the server\'s clock', async () => {
+        const { page } = s;
+        const left = async (p) => Number((await text(p, '[data-countdown="1"]')).replace(' s', ''));
+        await click(page, '[data-record="1"]');
+        await sleep(5000);
+        await page.reload({ waitUntil: 'load' });
+        const second = await openConsole(s.browser);
+        try {
+            await waitUntil(async () => (await left(page)) > 0 && (await left(second.page)) > 0, 5000, 'the countdowns');
+            for (const shown of [await left(page), await left(second.page)]) assert.ok(shown >= 23 && shown <= 26, `${shown} s left`);
+        } finally {
+            await click(page, '[data-discard="1"]');
+            await second.page.close();
+        }
     });
 
     it('shows the banner while the server is gone and clears it when the server returns', async () => {
@@ -199,8 +261,98 @@ describe('the console with recordings prepared in the data folder', () => {
             assert.equal(await s.control.command('gesture 0'), 'ok');
             await waitText(page, '#current-gesture', /^no gesture$/i, 5000);
         }
-        await click(page, '#identify-stop');
-        await waitUntil(async () => (await apiJson('/api/status')).mode === 'idle', 5000, 'idle');
         assert.deepEqual(s.errors, []);
+    });
+
+    it('nothing of a server survives it: offline ends "Identifying", another data folder clears model and evaluation', async () => {
+        const { page } = s;
+        await waitUntil(async () => (await s.page.$$('.heatmap th.col-name')).length === 3, 10000, 'the evaluation');
+        assert.match(await text(page, '.heatmap thead'), /Fist/, 'columns named by gesture');
+        assert.equal(await s.server.stop(), 0);
+        await page.waitForFunction(() => !document.querySelector('#banner').hidden, { timeout: 5000 });
+        assert.doesNotMatch(await text(page, '#mode'), /Identifying/);
+        assert.match(await text(page, '#current-gesture'), /^no gesture$/);
+        const otherDir = path.join(s.dir, 'other');
+        fs.mkdirSync(otherDir);
+        s.server = new Server(otherDir);
+        await s.server.start();
+        await page.waitForFunction(() => window.emgStats.connected, { timeout: 20000 });
+        await waitText(page, '#model-summary', /No model yet/, 5000);
+        assert.equal(await text(page, '#evaluation'), '');
+        assert.equal(await text(page, '#upload-percent'), '0 %');
+        assert.equal(await text(page, '#recordings'), 'No recordings yet.');
+        assert.deepEqual((await armbandControls(page)).enabled, ['scan']);
+    });
+});
+
+// The largest standard deviation among the channels of a recording's CSV.
+function largestSpread(csv) {
+    const rows = csv.trimEnd().split('\n').slice(1).map((line) => line.split(',').slice(2).map(Number));
+    return Math.max(...rows[0].map((_, c) => {
+        const mean = rows.reduce((sum, row) => sum + row[c], 0) / rows.length;
+        return Math.sqrt(rows.reduce((sum, row) => sum + (row[c] - mean) ** 2, 0) / rows.length);
+    }));
+}
+
+describe('the whole walk with only the page, the virtual armband held through its pad', () => {
+    const s = {};
+    const csvOf = (gesture) => s.page.evaluate((n) => fetch(`/api/recordings/${n}.csv`).then((r) => r.text()), gesture);
+    const hold = (gesture) => click(s.page, `[data-action="hold"][data-gesture="${gesture}"]`);
+    before(() => openSession(s));
+    after(() => closeSession(s));
+
+    it('Scan → Connect → Configure → six recordings → Train → Upload → Identify names each held gesture', async () => {
+        const { page } = s;
+        const started = Date.now();
+        await connectAndConfigure(page, 0xFF, 0x3F);
+        // The signal is live while idle, for the page only.
+        s.native = new NativeClient();
+        await s.native.connect();
+        await waitText(page, '#signal-info', /^live/, 3000);
+        const before = (await stats(page)).previews;
+        await sleep(1000);
+        assert.ok((await stats(page)).previews - before >= 30, 'about 41 previews a second while idle');
+        assert.equal(s.native.messages.filter((m) => m[0] === 0x07).length, 0, 'no preview for a native client');
+        s.native.close();
+
+        for (const gesture of [1, 2, 3, 4, 5, 6]) {
+            await hold(gesture);
+            await page.waitForSelector(`[data-action="hold"][data-gesture="${gesture}"][aria-pressed="true"]`, { timeout: 3000 });
+            await waitUntil(async () => (await controls(page)).primary[0] === `record ${gesture}`, 3000, `Record ${gesture} next`);
+            await click(page, `[data-record="${gesture}"]`);
+            await waitText(page, '#record-result', /recording/, 3000);
+            await waitText(page, '#record-result', /saved/, 40000);
+        }
+        await hold(0);
+        for (const step of ['train', 'upload', 'identify-start']) {
+            await waitUntil(async () => (await controls(page)).primary[0] === step, 60000, `${step} to be next`);
+            await click(page, `[data-action="${step}"]`);
+        }
+        for (const gesture of [1, 2, 3, 4, 5, 6]) {
+            await hold(gesture);
+            await waitText(page, '#current-gesture', new RegExp(`^Gesture ${gesture}$`), 5000);
+        }
+        console.log(`whole walk through the page: ${((Date.now() - started) / 1000).toFixed(1)} s`);
+        await hold(0);
+        await click(page, '#identify-stop');
+        assert.deepEqual(s.errors, []);
+    });
+
+    it('Record again replaces a take, Delete removes one, and the model is marked out of date', async () => {
+        const { page } = s;
+        page.on('dialog', (dialog) => dialog.accept());
+        const heldSpread = largestSpread(await csvOf(6));
+        await click(page, '[data-record-again="6"]');
+        await waitText(page, '#record-result', /recording/, 3000);
+        await waitText(page, '#record-result', /saved/, 40000);
+        const raw = fs.statSync(path.join(s.dir, 'raw6.bin')).size;
+        assert.ok(Math.abs(raw / 8 / 650 - 30) < 1, `one take of 30 s (${raw} bytes)`);
+        assert.ok(largestSpread(await csvOf(6)) < heldSpread / 3, 'the new take is of the resting subject');
+        await waitUntil(() => page.$eval('#model-stale', (note) => !note.hidden), 5000, 'the model marked out of date');
+        await click(page, '[data-delete="5"]');
+        await waitText(page, '#record-result', /deleted/, 5000);
+        assert.equal(fs.existsSync(path.join(s.dir, 'raw5.bin')), false);
+        assert.ok(!(await controls(page)).enabled.includes('train'), 'Train waits for gesture 5');
+        assert.deepEqual((await controls(page)).primary, ['record 5']);
     });
 });

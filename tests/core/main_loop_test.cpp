@@ -40,7 +40,7 @@ TEST(MainLoop, LogsEachRecordWithItsDumpAndCallsItsHandler) {
 
 TEST(MainLoop, DropsUnknownTypesSilentlyAndNeverDispatchesRecordsBehindExit) {
     const std::string log =
-        runLoop({makeRecord({0x05, 0x01}), makeRecord({0xFE}), makeRecord({EXIT_EVT}), makeRecord({TIMER_EVT, 0x01})});
+        runLoop({makeRecord({0x06, 0x01}), makeRecord({0xFE}), makeRecord({EXIT_EVT}), makeRecord({TIMER_EVT, 0x01})});
     EXPECT_EQ(log, header + "EXIT_EVT: \n");
     // The record behind EXIT_EVT is still queued, untouched.
     EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{TIMER_EVT, 0x01}));

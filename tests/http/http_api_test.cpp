@@ -11,6 +11,7 @@
 
 #include "core/loopback_client.h"
 #include "tools/client_kit/server_process.h"
+#include "tools/client_kit/ws_client.h"
 
 namespace {
 
@@ -157,6 +158,41 @@ TEST(HttpApi, RecordingsModelAndErrors) {
     ASSERT_NE(etag, std::string::npos);
     const std::string tag = css.head.substr(etag + 6, css.head.find("\r\n", etag) - etag - 6);
     EXPECT_EQ(get("/vendor/uPlot.min.css", "Host: localhost\r\nIf-None-Match: " + tag + "\r\n").status, 304);
+}
+
+TEST(HttpApi, DeletingARecording) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    serverPort = server.port();
+    std::ofstream(server.path("raw2.bin"), std::ios::binary) << "ab";
+    std::ofstream(server.path("raw3.bin"), std::ios::binary) << "cd";
+    const auto remove = [](const std::string& target, const std::string& headers = "Host: localhost:8888\r\n") {
+        return exchange("DELETE " + target + " HTTP/1.1\r\n" + headers + "\r\n").status;
+    };
+    EXPECT_EQ(remove("/api/recordings/2", "Host: evil.example\r\n"), 403);
+    EXPECT_EQ(remove("/api/recordings/2", "Host: localhost:8888\r\nOrigin: http://evil.example\r\n"), 403);
+    EXPECT_TRUE(std::filesystem::exists(server.path("raw2.bin"))) << "refused requests delete nothing";
+    EXPECT_EQ(remove("/api/recordings/2", "Host: localhost:8888\r\nOrigin: http://localhost:8888\r\n"), 204);
+    EXPECT_FALSE(std::filesystem::exists(server.path("raw2.bin")));
+    EXPECT_EQ(remove("/api/recordings/2"), 404);
+    EXPECT_EQ(remove("/api/recordings/9"), 404);
+    EXPECT_FALSE(contains(exchange("OPTIONS /api/recordings/3 HTTP/1.1\r\nHost: localhost\r\n\r\n").head,
+                          "Access-Control")) << "no CORS";
+
+    // While gesture 3 records, its file stays; another gesture's may go.
+    WsClient client;
+    ASSERT_TRUE(client.connect(server.port()));
+    for (const Bytes& command : {Bytes{0x02, 0x00}, Bytes{0x03}, Bytes{0x05, 0xFF, 0x07}}) {
+        ASSERT_TRUE(client.send(command));
+        ASSERT_EQ(client.waitForCode(command[0], 6000), (Bytes{command[0], 0x00}));
+    }
+    ASSERT_TRUE(client.send({0x06, 3}));
+    ASSERT_TRUE(client.waitForCode(0x07, 3000)) << "recording";
+    EXPECT_EQ(remove("/api/recordings/3"), 409);
+    EXPECT_TRUE(std::filesystem::exists(server.path("raw3.bin")));
+    ASSERT_TRUE(client.send({0x07}));
+    EXPECT_EQ(client.waitForCode(0x06, 3000), (Bytes{0x06, 0xFD}));
+    EXPECT_EQ(remove("/api/recordings/3"), 204);
 }
 
 TEST(HttpApi, CrossSiteClientsAreRefused) {

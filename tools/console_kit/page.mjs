@@ -5,6 +5,7 @@ export const text = (page, selector) =>
     page.$eval(selector, (element) => element.textContent.trim());
 
 export async function click(page, selector) {
+    await page.bringToFront();  // a page behind another one is not drawn, so it cannot be clicked
     await page.waitForSelector(selector, { visible: true, timeout: 5000 });
     await page.click(selector);
 }
@@ -31,12 +32,21 @@ export async function selectMask(page, prefix, mask) {
     for (let n = 1; n <= 8; ++n) await setChecked(page, `#${prefix}-${n}`, (mask & (1 << (n - 1))) !== 0);
 }
 
-// Scan, connect and configure through the page.
-export async function connectAndConfigure(page, channelMask, gestureMask) {
+// Scan and connect through the page.
+export async function scanAndConnect(page) {
     await click(page, '#scan');
     await waitText(page, '#armband-state', /^Found/, 5000);
     await click(page, '#connect');
     await waitText(page, '#armband-state', /^Connected/, 8000);
+}
+
+// Scan, connect and configure through the page.
+export async function connectAndConfigure(page, channelMask, gestureMask) {
+    await scanAndConnect(page);
+    await configure(page, channelMask, gestureMask);
+}
+
+export async function configure(page, channelMask, gestureMask) {
     await selectMask(page, 'channel', channelMask);
     await selectMask(page, 'gesture', gestureMask);
     await click(page, '#configure');
@@ -56,3 +66,10 @@ export async function apiJson(path) {
     if (status !== 200) throw new Error(`GET ${path}: ${status} ${body}`);
     return JSON.parse(body);
 }
+
+// The data-action of every enabled button that sends, and of the primary ones.
+export const controls = (page) => page.evaluate(() => {
+    const buttons = [...document.querySelectorAll('button[data-action]')];
+    const name = (b) => b.dataset.action + (b.dataset.gesture ? ` ${b.dataset.gesture}` : '');
+    return { enabled: buttons.filter((b) => !b.disabled).map(name), primary: buttons.filter((b) => b.classList.contains('primary')).map(name) };
+});
