@@ -46,10 +46,7 @@ struct Event {
     Packet data;
 };
 
-int countIn(const std::vector<Event>& events, const std::string& name) {
-    return static_cast<int>(std::count_if(events.begin(), events.end(), [&](auto& e) { return e.name == name; }));
-}
-
+// Every listener callback, with the thread it came on.
 class Recorder : public kv::HubListener {
 public:
     void onStateChanged(int state) override { add("hubState", state); }
@@ -74,14 +71,20 @@ public:
             if (event.data) packets.push_back(event.data);
         return packets;
     }
-    int count(const std::string& name) { return countIn(events(), name); }
+    int count(const std::string& name) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return countLocked(name);
+    }
     // Waits (up to 5 s) until `name` has come `times` times in all.
     bool waitFor(const std::string& name, int times = 1) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 5s, [&] { return countIn(events_, name) >= times; });
+        return changed_.wait_for(lock, 5s, [&] { return countLocked(name) >= times; });
     }
 
 private:
+    int countLocked(const std::string& name) {
+        return static_cast<int>(std::count_if(events_.begin(), events_.end(), [&](auto& e) { return e.name == name; }));
+    }
     void add(const std::string& name, int value, Packet data = {}, std::shared_ptr<kv::Armband> armband = {}) {
         std::lock_guard<std::mutex> lock(mutex_);
         events_.push_back({name, value, std::this_thread::get_id(), data});
@@ -184,6 +187,15 @@ Bytes joined(const std::vector<Packet>& packets, size_t from, size_t to) {
     Bytes bytes;
     for (size_t i = from; i < to; ++i) bytes.insert(bytes.end(), packets[i]->begin(), packets[i]->end());
     return bytes;
+}
+
+// Everything the endpoint sends on fd until it closes the connection.
+std::string readToEnd(int fd) {
+    std::string received;
+    char buffer[65536];
+    for (ssize_t got; waitReadable(fd, 10000) && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        received.append(buffer, static_cast<size_t>(got));
+    return received;
 }
 
 }  // namespace
@@ -321,56 +333,17 @@ TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     std::filesystem::remove("kv-secret.bin");
 
     const std::string before = control.command("status");
-    for (const char* bad : {"",
-                            "pong",
-                            "ping 1",
-                            "present",
-                            "present 2",
-                            "present 1 1",
-                            "gesture 9",
-                            "gesture -1",
-                            "gesture x",
-                            "armband-gesture 256",
-                            "device-status",
-                            "hub-state 1.5",
-                            "drop 256",
-                            "drop 1 2",
-                            "fail",
-                            "fail teleport",
-                            "fail notify 1 0",
-                            "fail hw 1 2 3",
-                            "mute connect",
-                            "mute hw 1 2",
-                            "no-config yes",
-                            "versions 1.0",
-                            "versions a b c",
-                            "replay",
-                            "replay /nonexistent/file",
-                            "replay /tmp",
-                            "seed 4294967296",
-                            "status now"}) {
+    for (const char* bad : {"", "pong", "ping 1", "present", "present 2", "present 1 1", "gesture 9", "gesture -1",
+                            "gesture x", "armband-gesture 256", "device-status", "hub-state 1.5", "drop 256",
+                            "drop 1 2", "fail", "fail teleport", "fail notify 1 0", "fail hw 1 2 3", "mute connect",
+                            "mute hw 1 2", "no-config yes", "versions 1.0", "versions a b c", "replay",
+                            "replay /nonexistent/file", "replay /tmp", "seed 4294967296", "status now"}) {
         EXPECT_EQ(control.command(bad).rfind("error ", 0), 0u) << "'" << bad << "'";
     }
     EXPECT_EQ(control.command("status"), before);
     EXPECT_EQ(notify(0x80), 0) << "no failure or silence was ordered";
     EXPECT_EQ(configureStream(0x01), 0);
 }
-
-namespace {
-
-// Everything the endpoint sends on fd until it closes the connection.
-std::string readToEnd(int fd) {
-    std::string received;
-    char buffer[65536];
-    while (waitReadable(fd, 10000)) {
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) break;
-        received.append(buffer, static_cast<size_t>(got));
-    }
-    return received;
-}
-
-}  // namespace
 
 TEST_F(HubSession, AnHttpRequestClosesTheConnectionBeforeAnyOfItsLinesRuns) {
     // What a web page's fetch('http://127.0.0.1:8889/', {method: 'POST', body}) sends,
