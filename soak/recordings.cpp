@@ -13,9 +13,14 @@ constexpr int64_t RESULT_SLACK_MS = 25000;  // silent stream switches (up to 9 s
 constexpr size_t PACKET = 128, FRAME = 8;   // 16 frames of 8 channels
 constexpr size_t BYTES_PER_SECOND = 650 * FRAME;
 constexpr int64_t SIDE_ACTION_MS[] = {1500, 4000, 10000, 12000};
-const char* const VARIANTS[] = {"normal", "save into a directory, first stream switch silent", "save to a full device",
-                                "ended early by IDENTIFY_STOP", "first stream switch silent", "stream switch failing",
-                                "abandoned by RECORD_STOP", "armband lost after a few seconds"};
+const char* const VARIANTS[] = {"normal",
+                                "save into a directory, first stream switch silent",
+                                "save to a full device",
+                                "ended early by IDENTIFY_STOP",
+                                "first stream switch silent",
+                                "stream switch failing",
+                                "abandoned by RECORD_STOP",
+                                "armband lost after a few seconds"};
 const char* const NOT_SAVED = "a recording that is not saved leaves its file alone";
 
 }  // namespace

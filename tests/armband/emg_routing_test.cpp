@@ -67,14 +67,6 @@ TEST_F(RoutingTest, PreviewOfAnOversizedPacketStaysWithin255Bytes) {
     EXPECT_EQ(preview(streamBytes(0, 16 * 300)).size(), 1u);  // not even one block fits
 }
 
-TEST_F(RoutingTest, RecordingAppendsWholePackets) {
-    operatingMode = MODE_RECORDING;
-    route(0, 128);
-    route(128, 100);
-    EXPECT_EQ(*recordBuffer, streamBytes(0, 228));
-    EXPECT_TRUE(identifyBuffer->empty());
-}
-
 TEST_F(RoutingTest, IdentificationCutsHalfOverlappingWindows) {
     operatingMode = MODE_IDENTIFYING;
     identifyWindowLength = 1040;

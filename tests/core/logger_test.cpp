@@ -7,9 +7,6 @@
 
 namespace {
 
-LogTime marchMorning() {
-    return LogTime{2024, 3, 7, 9, 5, 3, 42};
-}
 LogTime newYear() {
     return LogTime{2025, 1, 1, 0, 0, 0, 0};
 }
@@ -22,7 +19,7 @@ protected:
 }  // namespace
 
 TEST_F(LoggerTest, HeaderCarriesDateTimeLevelAndTag) {
-    setLogClock(marchMorning);
+    setLogClock([] { return LogTime{2024, 3, 7, 9, 5, 3, 42}; });
     testing::internal::CaptureStdout();
     EXPECT_EQ(logPrint(LOG_DEBUG, LOG_TAG, "handleTimerEvents"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "(2024-3-7 9:05:03:042)[D/RudovUrev]: handleTimerEvents\n");
@@ -56,8 +53,9 @@ TEST_F(LoggerTest, ControlCharactersFromOutsideAreWrittenAsHexEscapes) {
     char line[LOG_LINE_SIZE];
     // A forged second line, a terminal escape and DEL in a header value; the tab too.
     formatLogLine(line, LOG_DEBUG, LOG_TAG, "Host %s", "a\r\n(2025-1-1 0:00:00:000)[D/RudovUrev]: x\x1b[2J\x7f\tb");
-    EXPECT_STREQ(line, "(2025-1-1 0:00:00:000)[D/RudovUrev]: Host a\\x0D\\x0A(2025-1-1 0:00:00:000)[D/RudovUrev]: "
-                       "x\\x1B[2J\\x7F\\x09b");
+    EXPECT_STREQ(line,
+                 "(2025-1-1 0:00:00:000)[D/RudovUrev]: Host a\\x0D\\x0A(2025-1-1 0:00:00:000)[D/RudovUrev]: "
+                 "x\\x1B[2J\\x7F\\x09b");
 
     // An escape that would not fit whole at the end of the line is left out: 37 header
     // characters, 984 'y', then room for 2 more characters only.

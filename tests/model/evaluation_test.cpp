@@ -55,7 +55,8 @@ TEST_F(EvaluationTest, SeparableGesturesScoreHighAndACopiedGestureIsConfused) {
     EXPECT_GE(separable.meanHeldOutAccuracy, 0.95);
     for (size_t k = 0; k < 3; ++k) {
         // Every window is held out exactly once.
-        EXPECT_EQ(std::accumulate(separable.confusion[k].begin(), separable.confusion[k].end(), 0u), separable.gestures[k].windows);
+        EXPECT_EQ(std::accumulate(separable.confusion[k].begin(), separable.confusion[k].end(), 0u),
+                  separable.gestures[k].windows);
         EXPECT_GE(separable.gestures[k].windows, 40u);
         EXPECT_EQ(separable.gestures[k].confusedWith, 0);
     }

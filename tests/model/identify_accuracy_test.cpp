@@ -15,9 +15,9 @@ TEST_F(IdentifyAccuracy, VirtualSubjectHoldsAreIdentified) {
     kv::sim::VirtualSubject subject(2026);
     for (int g = 1; g <= GESTURES; ++g) {
         const std::string recording = subjectStream(subject, 0xFF, {{g, 3}, {0, 2}}, 30);
-        ASSERT_EQ(extractFeatures(std::to_string(g), reinterpret_cast<const uint8_t*>(recording.data()),
-                                  recording.size(), 8),
-                  0);
+        ASSERT_EQ(
+            extractFeatures(std::to_string(g), reinterpret_cast<const uint8_t*>(recording.data()), recording.size(), 8),
+            0);
     }
     ASSERT_EQ(trainModel(GESTURES, 8), 0);
     StreamIdentifier live;

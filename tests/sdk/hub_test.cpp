@@ -105,7 +105,7 @@ class HubSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(hub->registerListener(listener), 0);
-        ASSERT_EQ(hub->init(0), 0) ;
+        ASSERT_EQ(hub->init(0), 0);
         poller = std::thread([this] {
             while (!stop) {
                 const int result = hub->run(10);
@@ -203,7 +203,7 @@ std::string readToEnd(int fd) {
 TEST(HubLifecycle, InitFailsWhileThePortIsTakenAndShutdownFreesIt) {
     auto first = kv::HubManager::getHubInstance(L"sdk tests");
     auto hub = kv::HubManager::getHubInstance(L"sdk tests");
-    ASSERT_EQ(first->init(0), 0) ;
+    ASSERT_EQ(first->init(0), 0);
     EXPECT_NE(hub->init(0), 0);
     EXPECT_NE(hub->startScan(192), 0) << "a hub that failed to start must not scan";
     first->shutdown();
@@ -325,7 +325,8 @@ TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     std::filesystem::create_symlink("../kv-secret.bin", "kv-link-out");
     const std::string missing = control.command("replay kv-missing.bin");
     EXPECT_EQ(missing.rfind("error ", 0), 0u);
-    for (const std::string& path : {std::string("../kv-secret.bin"), parent + "/kv-secret.bin", std::string("kv-link-out")}) {
+    for (const std::string& path :
+         {std::string("../kv-secret.bin"), parent + "/kv-secret.bin", std::string("kv-link-out")}) {
         EXPECT_EQ(control.command("replay " + path), missing) << path;
     }
     ASSERT_EQ(::chdir(parent.c_str()), 0);
@@ -333,11 +334,34 @@ TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     std::filesystem::remove("kv-secret.bin");
 
     const std::string before = control.command("status");
-    for (const char* bad : {"", "pong", "ping 1", "present", "present 2", "present 1 1", "gesture 9", "gesture -1",
-                            "gesture x", "armband-gesture 256", "device-status", "hub-state 1.5", "drop 256",
-                            "drop 1 2", "fail", "fail teleport", "fail notify 1 0", "fail hw 1 2 3", "mute connect",
-                            "mute hw 1 2", "no-config yes", "versions 1.0", "versions a b c", "replay",
-                            "replay /nonexistent/file", "replay /tmp", "seed 4294967296", "status now"}) {
+    for (const char* bad : {"",
+                            "pong",
+                            "ping 1",
+                            "present",
+                            "present 2",
+                            "present 1 1",
+                            "gesture 9",
+                            "gesture -1",
+                            "gesture x",
+                            "armband-gesture 256",
+                            "device-status",
+                            "hub-state 1.5",
+                            "drop 256",
+                            "drop 1 2",
+                            "fail",
+                            "fail teleport",
+                            "fail notify 1 0",
+                            "fail hw 1 2 3",
+                            "mute connect",
+                            "mute hw 1 2",
+                            "no-config yes",
+                            "versions 1.0",
+                            "versions a b c",
+                            "replay",
+                            "replay /nonexistent/file",
+                            "replay /tmp",
+                            "seed 4294967296",
+                            "status now"}) {
         EXPECT_EQ(control.command(bad).rfind("error ", 0), 0u) << "'" << bad << "'";
     }
     EXPECT_EQ(control.command("status"), before);
@@ -409,8 +433,10 @@ TEST_F(HubSession, AModelTransferCutOffByADisconnectionFailsOnceAndReportsNothin
             if (reports.size() == 1 && result == 0) {
                 // Cut the link once the transfer is under way.
                 std::thread([&, cut, armband] {
-                    if (cut == "disconnect") armband->disconnect();
-                    else control.command("drop");
+                    if (cut == "disconnect")
+                        armband->disconnect();
+                    else
+                        control.command("drop");
                 }).detach();
             }
             if (result != 0 && std::count_if(reports.begin(), reports.end(), [](auto& r) { return r.first != 0; }) == 1)
