@@ -44,8 +44,8 @@ void expectOrderlyEnd(const ServerProcess& server) {
 
 }  // namespace
 
-TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
-    for (int round = 0; round < 4; ++round) {
+TEST(Lifecycle, StartsInOrderAndAnInterruptTerminationOrExitCommandEndsCleanlyWithCodeZero) {
+    for (int round = 0; round < 5; ++round) {
         ServerProcess server;
         ASSERT_TRUE(server.start());
         const std::string log = server.log();
@@ -55,9 +55,14 @@ TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
         ASSERT_TRUE(client.connect(server.port()));
         ASSERT_TRUE(client.send({0x01}));
         ASSERT_TRUE(client.waitForCode(0x01, 3000));
-        server.signal(round % 2 ? SIGTERM : SIGINT);
+        if (round == 4) {
+            ASSERT_TRUE(client.send({0xFF}));  // EXIT from a client
+        } else {
+            server.signal(round % 2 ? SIGTERM : SIGINT);
+        }
         ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
         expectOrderlyEnd(server);
+        EXPECT_EQ(server.countInLog("EXIT_EVT: "), 1);
     }
 }
 
@@ -67,17 +72,6 @@ TEST(Lifecycle, ClosedConsoleTakesTheDefaultAction) {
     server.signal(SIGHUP);
     EXPECT_EQ(server.wait(5000), 128 + SIGHUP);
     EXPECT_EQ(server.log().find("exitApplication"), std::string::npos);
-}
-
-TEST(Lifecycle, ExitCommandFromAClientEndsWithCodeZeroAndNoReply) {
-    ServerProcess server;
-    ASSERT_TRUE(server.start());
-    WsClient client;
-    ASSERT_TRUE(client.connect(server.port()));
-    ASSERT_TRUE(client.send({0xFF}));
-    EXPECT_EQ(server.wait(5000), 0);
-    expectOrderlyEnd(server);
-    EXPECT_EQ(server.countInLog("EXIT_EVT: "), 1);
 }
 
 TEST(Lifecycle, ControlPortTakenEndsWithCodeOne) {

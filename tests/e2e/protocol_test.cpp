@@ -5,9 +5,9 @@
 
 namespace {
 
-Bytes withCode(uint8_t code, const std::string& text) {
-    Bytes bytes{code};
-    bytes.insert(bytes.end(), text.begin(), text.end());
+Bytes withCode(uint8_t code, const std::string& s) {
+    Bytes bytes(1 + s.size(), code);
+    std::copy(s.begin(), s.end(), bytes.begin() + 1);
     return bytes;
 }
 
