@@ -69,13 +69,16 @@ void handleQueued() {
         if (takeQueued(eventQueue, dispatch) == 0) break;
 }
 
-void discardQueued() {
+// A fresh hub (shutdown drops the connection, the scan and every promised delivery), listener and idle server.
+void startInput() {
+    hub->shutdown();
+    if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
+    listener = std::make_shared<KinvoHandle>(hub);
+    hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
+    listener->onDeviceDisconnected(nullptr, 0);  // idle: mode, timer, masks and gestures as at start-up
     takeQueued(eventQueue, [](const EventRecord&) {});
     takeQueued(identifyQueue, [](const EventRecord&) {});
-}
-
-// What a disconnection does not reset: the identification shape and the buffers.
-void resetIdentifyAndBuffers() {
+    // What a disconnection does not reset: the identification shape and the buffers.
     identifyWindowLength = 0;
     modelRows = 0;
     modelColumns = 0;
@@ -85,24 +88,12 @@ void resetIdentifyAndBuffers() {
         recordBuffer->clear();
         recordBuffer->shrink_to_fit();
     }
-    std::lock_guard<std::mutex> lock(identifyBufferMutex);
-    identifyBuffer->clear();
-}
-
-// A fresh hub (shutdown drops the connection, the scan and every promised delivery), listener and idle server.
-void startInput() {
-    hub->shutdown();
-    if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
-    listener = std::make_shared<KinvoHandle>(hub);
-    hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
-    listener->onDeviceDisconnected(nullptr, 0);  // idle: mode, timer, masks and gestures as at start-up
-    discardQueued();
-    resetIdentifyAndBuffers();
-    fuzz::clearScratchDir();
-    if (hub->init(0) != 0) {
-        std::fprintf(stderr, "frames fuzz: the stand-in hub cannot open its control endpoint\n");
-        std::abort();
+    {
+        std::lock_guard<std::mutex> lock(identifyBufferMutex);
+        identifyBuffer->clear();
     }
+    fuzz::clearScratchDir();
+    fuzz::check(hub->init(0) == 0, "the stand-in hub cannot open its control endpoint");
 }
 
 void pause(int milliseconds) {
