@@ -53,9 +53,8 @@ TEST_F(LoggerTest, ControlCharactersFromOutsideAreWrittenAsHexEscapes) {
     char line[LOG_LINE_SIZE];
     // A forged second line, a terminal escape and DEL in a header value; the tab too.
     formatLogLine(line, LOG_DEBUG, LOG_TAG, "Host %s", "a\r\n(2025-1-1 0:00:00:000)[D/RudovUrev]: x\x1b[2J\x7f\tb");
-    EXPECT_STREQ(line,
-                 "(2025-1-1 0:00:00:000)[D/RudovUrev]: Host a\\x0D\\x0A(2025-1-1 0:00:00:000)[D/RudovUrev]: "
-                 "x\\x1B[2J\\x7F\\x09b");
+    EXPECT_STREQ(line, "(2025-1-1 0:00:00:000)[D/RudovUrev]: Host a\\x0D\\x0A(2025-1-1 0:00:00:000)[D/RudovUrev]: "
+                       "x\\x1B[2J\\x7F\\x09b");
 
     // An escape that would not fit whole at the end of the line is left out: 37 header
     // characters, 984 'y', then room for 2 more characters only.

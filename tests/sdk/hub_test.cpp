@@ -46,7 +46,10 @@ struct Event {
     Packet data;
 };
 
-// Every listener callback, with the thread it came on.
+int countIn(const std::vector<Event>& events, const std::string& name) {
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [&](auto& e) { return e.name == name; }));
+}
+
 class Recorder : public kv::HubListener {
 public:
     void onStateChanged(int state) override { add("hubState", state); }
@@ -71,20 +74,14 @@ public:
             if (event.data) packets.push_back(event.data);
         return packets;
     }
-    int count(const std::string& name) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return countLocked(name);
-    }
+    int count(const std::string& name) { return countIn(events(), name); }
     // Waits (up to 5 s) until `name` has come `times` times in all.
     bool waitFor(const std::string& name, int times = 1) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, 5s, [&] { return countLocked(name) >= times; });
+        return changed_.wait_for(lock, 5s, [&] { return countIn(events_, name) >= times; });
     }
 
 private:
-    int countLocked(const std::string& name) {
-        return static_cast<int>(std::count_if(events_.begin(), events_.end(), [&](auto& e) { return e.name == name; }));
-    }
     void add(const std::string& name, int value, Packet data = {}, std::shared_ptr<kv::Armband> armband = {}) {
         std::lock_guard<std::mutex> lock(mutex_);
         events_.push_back({name, value, std::this_thread::get_id(), data});
@@ -433,10 +430,8 @@ TEST_F(HubSession, AModelTransferCutOffByADisconnectionFailsOnceAndReportsNothin
             if (reports.size() == 1 && result == 0) {
                 // Cut the link once the transfer is under way.
                 std::thread([&, cut, armband] {
-                    if (cut == "disconnect")
-                        armband->disconnect();
-                    else
-                        control.command("drop");
+                    if (cut == "disconnect") armband->disconnect();
+                    else control.command("drop");
                 }).detach();
             }
             if (result != 0 && std::count_if(reports.begin(), reports.end(), [](auto& r) { return r.first != 0; }) == 1)
