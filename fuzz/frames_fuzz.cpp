@@ -1,21 +1,12 @@
-// Sequences of client frames through the command dispatcher and the event
-// handlers, handled one record at a time as the main loop does, with the
-// stand-in hub in this process and its poll loop running on its own thread
-// (so the armband's answers arrive as they do in the server).
+// Sequences of client frames through the command dispatcher and the event handlers, one record at a time as the
+// main loop handles them, with the stand-in hub in this process and its poll loop on its own thread.
 //
-// Input: frames of [head][length][length bytes] (a last frame without its
-// length byte is ignored); the low two bits of head choose what the bytes are:
-//   0  a client message, handled as an APP_CLIENT_EVT record;
-//   1  a whole event record (type byte, then payload), as any thread may queue;
-//   2  bytes appended to a file of the working folder that commands read
-//      (raw1.bin .. raw8.bin, "W&B.txt", model.bin; head >> 2 picks it);
-//   3  with bytes: a raw EMG packet, given to the listener as the armband's
-//      data callback gives it; with no bytes: a pause of (head >> 2) * 4 ms
-//      while queued records are handled, so that scans, connections and
-//      streams can progress (at most 800 ms per input).
-// Every input starts from a fresh hub (offline, then online again), a fresh
-// listener, the idle operating state and an empty working folder. The EXIT
-// record only logs here: the fuzzing process never ends on it.
+// Input: frames of [head][length][length bytes]; the low two bits of head choose what the bytes are:
+//   0  a client message (an APP_CLIENT_EVT record);  1  a whole event record (type byte, then payload);
+//   2  bytes appended to a file commands read (raw1.bin .. raw8.bin, "W&B.txt", model.bin; head >> 2 picks it);
+//   3  a raw EMG packet as the armband's data callback gives it, or with no bytes a pause of (head >> 2) * 4 ms
+//      while queued records are handled (at most 800 ms per input).
+// Every input starts from a fresh hub and listener, the idle state and an empty working folder. EXIT only logs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -58,8 +49,7 @@ void dispatch(const EventRecord& record) {
     exitRequested = false;
 }
 
-// Takes every record queued before this call off the queue (the queue only
-// blocks when empty, so a marker record shows where "now" is).
+// Takes every record queued before this call off the queue (a marker shows where "now" is).
 template <typename Handle>
 int takeQueued(EventQueue& queue, Handle handle) {
     const EventRecord marker = makeRecord({0xEE});
@@ -73,21 +63,22 @@ int takeQueued(EventQueue& queue, Handle handle) {
     }
 }
 
-// Handles the queued records and those they queue in turn; bounded, since the
-// hub's thread may keep adding.
+// Handles the queued records and those they queue in turn; bounded, since the hub's thread may keep adding.
 void handleQueued() {
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 4; ++round)
         if (takeQueued(eventQueue, dispatch) == 0) break;
-    }
 }
 
-void discardQueued() {
+// A fresh hub (shutdown drops the connection, the scan and every promised delivery), listener and idle server.
+void startInput() {
+    hub->shutdown();
+    if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
+    listener = std::make_shared<KinvoHandle>(hub);
+    hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
+    listener->onDeviceDisconnected(nullptr, 0);  // idle: mode, timer, masks and gestures as at start-up
     takeQueued(eventQueue, [](const EventRecord&) {});
     takeQueued(identifyQueue, [](const EventRecord&) {});
-}
-
-// What a disconnection does not reset: the identification shape and the buffers.
-void resetIdentifyAndBuffers() {
+    // What a disconnection does not reset: the identification shape and the buffers.
     identifyWindowLength = 0;
     modelRows = 0;
     modelColumns = 0;
@@ -97,25 +88,12 @@ void resetIdentifyAndBuffers() {
         recordBuffer->clear();
         recordBuffer->shrink_to_fit();
     }
-    std::lock_guard<std::mutex> lock(identifyBufferMutex);
-    identifyBuffer->clear();
-}
-
-// A fresh hub (shutdown drops the connection, the scan and every promised
-// delivery), a fresh listener and an idle server.
-void startInput() {
-    hub->shutdown();
-    if (listener) hub->unregisterListener(std::weak_ptr<kv::HubListener>(listener));
-    listener = std::make_shared<KinvoHandle>(hub);
-    hub->registerListener(std::weak_ptr<kv::HubListener>(listener));
-    listener->onDeviceDisconnected(nullptr, 0);  // idle: mode, timer, masks and gestures as at start-up
-    discardQueued();
-    resetIdentifyAndBuffers();
-    fuzz::clearScratchDir();
-    if (hub->init(0) != 0) {
-        std::fprintf(stderr, "frames fuzz: the stand-in hub cannot open its control endpoint\n");
-        std::abort();
+    {
+        std::lock_guard<std::mutex> lock(identifyBufferMutex);
+        identifyBuffer->clear();
     }
+    fuzz::clearScratchDir();
+    fuzz::check(hub->init(0) == 0, "the stand-in hub cannot open its control endpoint");
 }
 
 void pause(int milliseconds) {
@@ -126,10 +104,8 @@ void pause(int milliseconds) {
     } while (std::chrono::steady_clock::now() < deadline);
 }
 
-// The worker threads are detached, as in the server: end without static
-// destruction under them, keeping the exit status (and refusing an exit from
-// inside an input, which the server code must never do). Under
-// AddressSanitizer the leak check runs first, since _Exit skips it.
+// The worker threads are detached, as in the server: end without static destruction under them, keeping the exit
+// status (an exit from inside an input is a finding). The leak check of AddressSanitizer first: _Exit skips it.
 void endWithoutStaticDestruction(int status, void*) {
     if (insideInput) {
         std::fprintf(stderr, "frames fuzz: exit(%d) called while an input was handled\n", status);

@@ -1,5 +1,4 @@
-// Shared by the fuzz targets: a scratch working folder for the files the
-// server reads and writes, a quiet log, checks, and a reader over the fuzz input.
+// Shared by the fuzz targets: a scratch working folder, a quiet log, checks, and a reader over the input.
 #pragma once
 
 #include <cstddef>
@@ -8,11 +7,9 @@
 
 namespace fuzz {
 
-// Sends the server's log lines (standard output) to /dev/null unless
-// EMG_FUZZ_LOG is set; the fuzzer's own messages go to standard error.
+// The server's log (standard output) to /dev/null unless EMG_FUZZ_LOG is set; findings go to standard error.
 void quietLog();
-// Creates a fresh folder under TMPDIR (or /tmp), makes it the working folder,
-// and removes it at exit.
+// A fresh folder under TMPDIR (or /tmp) as the working folder, removed at exit.
 void enterScratchDir(const std::string& prefix);
 // Removes the scratch folder now (for targets that end without exit handlers).
 void removeScratchDir();

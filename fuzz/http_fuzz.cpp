@@ -1,11 +1,5 @@
-// Arbitrary bytes on a connection to the port, through what the server does
-// with them: the request parser with its limits, the refusals of unreadable
-// requests and bodies, the Host and Origin checks, the routes (with a
-// recording, a model and the console's files in the working folder) and their
-// streamed bodies; pipelined requests one after the other, as a connection
-// reads them. No socket is opened.
-//
-// Input: the bytes a client sends.
+// The bytes a client sends, through the request parser with its limits, the refusals, the Host and Origin checks
+// and the routes (a recording, a model and the console's files in the working folder), pipelined requests in turn.
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/http/error.hpp>
 #include <string>
@@ -18,8 +12,7 @@ namespace {
 
 constexpr int MAX_CHUNKS = 64;  // enough for the small recording below
 
-// A reply must be one the server can write: a known status, and a head that
-// ends once, after lines that each end in CR LF.
+// A reply must be one the server can write: a known status, a head that ends once, lines ending in CR LF.
 void checkReply(const HttpReply& reply) {
     const std::string head = replyHead(reply);
     fuzz::check(std::string(statusText(reply.status)) != "Internal Server Error" || reply.status == 500,

@@ -1,8 +1,5 @@
-// Arbitrary contents of "W&B.txt" through everything that reads it: the shape
-// count, MODEL_UPDATE's image build, and the identification model load
-// followed by a few identified windows (at rest, then active, then at rest).
-//
-// Input: the file's bytes.
+// Arbitrary bytes of "W&B.txt" through its readers: the shape count, MODEL_UPDATE's image build, and the
+// identification model load followed by a few windows at rest, active, then at rest.
 #include <cstdio>
 #include <vector>
 

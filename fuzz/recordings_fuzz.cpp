@@ -1,11 +1,7 @@
-// Arbitrary raw recordings through feature extraction and pairwise training,
-// as MODEL_GENERATE runs them, and the trained "W&B.txt" back through the
-// shape count and the identification model load.
-//
-// Input: one byte for the layout (channels 1 + bits 0..2, gestures 2 + (bits
-// 3..7) mod 3, so 2 to 4), then per gesture a 16-bit little-endian length and
-// that many bytes of raw frames. Each recording is cut to at most 12 feature
-// windows and 8 KiB, which keeps one input's training well under a second.
+// Arbitrary raw recordings through feature extraction and pairwise training, as MODEL_GENERATE runs them, and the
+// trained "W&B.txt" back through the shape count and the identification model load.
+// Input: a layout byte (channels 1 + bits 0..2, gestures 2 + (bits 3..7) mod 3), then per gesture a 16-bit
+// little-endian length and that many bytes, cut to 12 windows and 8 KiB so that one input trains in under a second.
 #include <algorithm>
 #include <string>
 

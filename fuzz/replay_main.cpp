@@ -1,5 +1,4 @@
-// A fuzz target as a plain program: feeds every file of the folders (and every
-// file) named on the command line to LLVMFuzzerTestOneInput, one at a time, in
+// A fuzz target as a plain program: feeds every file named, or in the folders named, to LLVMFuzzerTestOneInput in
 // name order. Fails when nothing is found to replay.
 #include <algorithm>
 #include <cstdio>
@@ -48,7 +47,6 @@ int main(int argc, char** argv) {
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     std::fprintf(stderr, "%zu inputs replayed\n", inputs.size());
-    // Some targets leave detached threads running, as the server does: exit
-    // through the normal path (the targets' exit handlers see to that).
+    // Detached threads may still run, as in the server: the targets' exit handlers see to them.
     std::exit(0);
 }

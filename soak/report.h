@@ -39,10 +39,10 @@ std::string protocolViolation(const WsMessage& message, const VersionTexts& vers
 // Counts an injected fault by its control line without the numbers ("fail hw 2 5" as "fail hw").
 void countFault(Report& report, std::string line);
 
-// Until stop: clients, a thread each, send valid, malformed and oversized commands and frames every 50-200 ms,
-// check every message and reconnect; faults that leave the conductor's bookkeeping alone go to the control endpoint.
 // The ports of the server under test (free ones, picked by ServerProcess); set before any thread starts.
 extern int wsPort;
 extern int controlPort;
 
+// Until stop: clients, a thread each, send valid, malformed and oversized commands and frames every 50-200 ms,
+// check every message and reconnect; faults that leave the conductor's bookkeeping alone go to the control endpoint.
 void runBackground(Report& report, const VersionTexts& versions, int clients, const std::atomic<bool>& stop);

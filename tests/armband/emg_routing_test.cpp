@@ -27,6 +27,12 @@ protected:
     }
 };
 
+// Routes stream bytes from..from+count as one packet.
+void route(size_t from, size_t count) {
+    const std::vector<uint8_t> packet = streamBytes(from, count);
+    routeEmgPacket(packet.data(), packet.size());
+}
+
 std::vector<uint8_t> preview(const std::vector<uint8_t>& packet) {
     uint8_t out[255];
     return std::vector<uint8_t>(out, out + buildEmgPreview(packet.data(), packet.size(), out));
@@ -61,36 +67,19 @@ TEST_F(RoutingTest, PreviewOfAnOversizedPacketStaysWithin255Bytes) {
     EXPECT_EQ(preview(streamBytes(0, 16 * 300)).size(), 1u);  // not even one block fits
 }
 
-TEST_F(RoutingTest, RecordingAppendsWholePackets) {
-    operatingMode = MODE_RECORDING;
-    const std::vector<uint8_t> first = streamBytes(0, 128);
-    const std::vector<uint8_t> second = streamBytes(128, 100);
-    routeEmgPacket(first.data(), first.size());
-    routeEmgPacket(second.data(), second.size());
-    EXPECT_EQ(*recordBuffer, streamBytes(0, 228));
-    EXPECT_TRUE(identifyBuffer->empty());
-}
-
 TEST_F(RoutingTest, IdentificationCutsHalfOverlappingWindows) {
     operatingMode = MODE_IDENTIFYING;
     identifyWindowLength = 1040;
-    for (size_t packet = 0; packet < 8; ++packet) {
-        const std::vector<uint8_t> bytes = streamBytes(packet * 128, 128);
-        routeEmgPacket(bytes.data(), bytes.size());
-    }
+    for (size_t packet = 0; packet < 8; ++packet) route(packet * 128, 128);
     // 1024 bytes held: not more than the window, nothing cut.
     EXPECT_EQ(identifyBuffer->size(), 1024u);
-    const std::vector<uint8_t> ninth = streamBytes(8 * 128, 128);
-    routeEmgPacket(ninth.data(), ninth.size());
+    route(8 * 128, 128);
     EventRecord window = identifyQueue.pop();
     EXPECT_EQ(*window, streamBytes(0, 1040));
     EXPECT_EQ(identifyBuffer->size(), 632u);
     EXPECT_EQ(identifyBuffer->front(), streamBytes(520, 1)[0]);
     // The next window starts at stream byte 520 and is cut once the buffer exceeds 1040 again.
-    for (size_t packet = 9; packet < 13; ++packet) {
-        const std::vector<uint8_t> bytes = streamBytes(packet * 128, 128);
-        routeEmgPacket(bytes.data(), bytes.size());
-    }
+    for (size_t packet = 9; packet < 13; ++packet) route(packet * 128, 128);
     EXPECT_EQ(*identifyQueue.pop(), streamBytes(520, 1040));
     EXPECT_TRUE(recordBuffer->empty());
 }
@@ -98,20 +87,17 @@ TEST_F(RoutingTest, IdentificationCutsHalfOverlappingWindows) {
 TEST_F(RoutingTest, AtMostOneWindowPerPacketAndNoneAtExactlyTheWindowLength) {
     operatingMode = MODE_IDENTIFYING;
     identifyWindowLength = 130;
-    const std::vector<uint8_t> exact = streamBytes(0, 130);
-    routeEmgPacket(exact.data(), exact.size());
+    route(0, 130);
     EXPECT_EQ(identifyBuffer->size(), 130u);
-    const std::vector<uint8_t> large = streamBytes(130, 500);
-    routeEmgPacket(large.data(), large.size());
+    route(130, 500);
     EXPECT_EQ(*identifyQueue.pop(), streamBytes(0, 130));
     EXPECT_EQ(identifyBuffer->size(), 630u - 65);
 }
 
 TEST_F(RoutingTest, OtherModesDropPackets) {
-    const std::vector<uint8_t> packet = streamBytes(0, 128);
     for (int mode : {MODE_IDLE, MODE_GESTURE_STREAM}) {
         operatingMode = mode;
-        routeEmgPacket(packet.data(), packet.size());
+        route(0, 128);
     }
     EXPECT_TRUE(recordBuffer->empty());
     EXPECT_TRUE(identifyBuffer->empty());

@@ -37,12 +37,10 @@ TEST_F(ListenerTest, GesturesReachTheClientsOnlyWhileStreaming) {
     EXPECT_EQ(*eventQueue.pop(), (std::vector<uint8_t>{0x09}));
 }
 
-TEST_F(ListenerTest, NamesGesturesAndStatuses) {
-    EXPECT_STREQ(gestureName(0), "Relax");
+// Each table's last name and the first number past it (the e2e tests read the names in the log).
+TEST_F(ListenerTest, NamesEndWithTheirTables) {
     EXPECT_STREQ(gestureName(15), "UserDefine9");
     EXPECT_STREQ(gestureName(16), "Undefined");
-    EXPECT_EQ(deviceStatusName(0), "Undefined:0");
-    EXPECT_EQ(deviceStatusName(4), "Motionless");
     EXPECT_EQ(deviceStatusName(200), "Undefined:200");
 }
 

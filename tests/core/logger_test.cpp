@@ -7,9 +7,6 @@
 
 namespace {
 
-LogTime marchMorning() {
-    return LogTime{2024, 3, 7, 9, 5, 3, 42};
-}
 LogTime newYear() {
     return LogTime{2025, 1, 1, 0, 0, 0, 0};
 }
@@ -22,7 +19,7 @@ protected:
 }  // namespace
 
 TEST_F(LoggerTest, HeaderCarriesDateTimeLevelAndTag) {
-    setLogClock(marchMorning);
+    setLogClock([] { return LogTime{2024, 3, 7, 9, 5, 3, 42}; });
     testing::internal::CaptureStdout();
     EXPECT_EQ(logPrint(LOG_DEBUG, LOG_TAG, "handleTimerEvents"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "(2024-3-7 9:05:03:042)[D/RudovUrev]: handleTimerEvents\n");

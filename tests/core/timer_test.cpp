@@ -40,12 +40,17 @@ struct FireCounter {
     }
 };
 
+// Two timers of one manager, each with its own counter.
+class Timers : public ::testing::Test {
+protected:
+    TimerManager manager;
+    Timer timer{&manager}, other{&manager};
+    FireCounter counter, otherCounter;
+};
+
 }  // namespace
 
-TEST(Timer, FiresOnceAfterItsInterval) {
-    TimerManager manager;
-    Timer timer(&manager);
-    FireCounter counter;
+TEST_F(Timers, FireOnceAfterTheirInterval) {
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(timer.start(counter.callback(), 50));
     ASSERT_TRUE(counter.waitFor(1, 5s));
@@ -59,10 +64,7 @@ TEST(Timer, FiresOnceAfterItsInterval) {
     }
 }
 
-TEST(Timer, StopBeforeExpiryPreventsTheCallback) {
-    TimerManager manager;
-    Timer timer(&manager);
-    FireCounter counter;
+TEST_F(Timers, StopBeforeExpiryPreventsTheCallback) {
     ASSERT_TRUE(timer.start(counter.callback(), 100));
     EXPECT_TRUE(timer.stop());
     std::this_thread::sleep_for(250ms);
@@ -70,60 +72,42 @@ TEST(Timer, StopBeforeExpiryPreventsTheCallback) {
     EXPECT_TRUE(timer.stop()) << "stopping an idle timer changes nothing";
 }
 
-TEST(Timer, SecondStartIsRefusedAndTheFirstExpiryStands) {
-    TimerManager manager;
-    Timer timer(&manager);
-    FireCounter first;
-    FireCounter second;
-    ASSERT_TRUE(timer.start(first.callback(), 50));
+TEST_F(Timers, SecondStartIsRefusedAndTheFirstExpiryStands) {
+    ASSERT_TRUE(timer.start(counter.callback(), 50));
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(timer.start(second.callback(), 10));
+    EXPECT_FALSE(timer.start(otherCounter.callback(), 10));
     EXPECT_NE(testing::internal::GetCapturedStdout().find("Error: Timer is running."), std::string::npos);
-    EXPECT_TRUE(first.waitFor(1, 5s));
+    EXPECT_TRUE(counter.waitFor(1, 5s));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(second.value(), 0);
+    EXPECT_EQ(otherCounter.value(), 0);
 }
 
-TEST(Timer, AnEarlierTimerWakesTheManager) {
-    TimerManager manager;
-    Timer late(&manager);
-    Timer early(&manager);
-    FireCounter lateCounter;
-    FireCounter earlyCounter;
-    ASSERT_TRUE(late.start(lateCounter.callback(), 60000));
+TEST_F(Timers, AnEarlierTimerWakesTheManager) {
+    ASSERT_TRUE(other.start(otherCounter.callback(), 60000));
     std::this_thread::sleep_for(20ms);  // the manager is now asleep until the late expiry
-    ASSERT_TRUE(early.start(earlyCounter.callback(), 20));
-    EXPECT_TRUE(earlyCounter.waitFor(1, 5s));
-    EXPECT_EQ(lateCounter.value(), 0);
-    EXPECT_TRUE(late.stop());
+    ASSERT_TRUE(timer.start(counter.callback(), 20));
+    EXPECT_TRUE(counter.waitFor(1, 5s));
+    EXPECT_EQ(otherCounter.value(), 0);
+    EXPECT_TRUE(other.stop());
 }
 
-TEST(Timer, StoppingTheTopTimerLetsTheNextOneFire) {
-    TimerManager manager;
-    Timer first(&manager);
-    Timer second(&manager);
-    FireCounter firstCounter;
-    FireCounter secondCounter;
-    ASSERT_TRUE(first.start(firstCounter.callback(), 30));
-    ASSERT_TRUE(second.start(secondCounter.callback(), 60));
-    EXPECT_TRUE(first.stop());
-    EXPECT_TRUE(secondCounter.waitFor(1, 5s));
-    EXPECT_EQ(firstCounter.value(), 0);
+TEST_F(Timers, StoppingTheTopTimerLetsTheNextOneFire) {
+    ASSERT_TRUE(timer.start(counter.callback(), 30));
+    ASSERT_TRUE(other.start(otherCounter.callback(), 60));
+    EXPECT_TRUE(timer.stop());
+    EXPECT_TRUE(otherCounter.waitFor(1, 5s));
+    EXPECT_EQ(counter.value(), 0);
 }
 
-TEST(Timer, ATimerStoppedAndFreedWhileTheManagerWaitsForItIsNotReadAgain) {
-    TimerManager manager;
+TEST_F(Timers, ATimerStoppedAndFreedWhileTheManagerWaitsForItIsNotReadAgain) {
     for (int k = 0; k < 20; ++k) {
         auto waitedFor = std::make_unique<Timer>(&manager);
-        FireCounter unused;
-        ASSERT_TRUE(waitedFor->start(unused.callback(), 60000));
+        ASSERT_TRUE(waitedFor->start(otherCounter.callback(), 60000));
         std::this_thread::sleep_for(5ms);  // the manager now sleeps until its expiry
         EXPECT_TRUE(waitedFor->stop());
         waitedFor.reset();  // the manager wakes for the removal and must not look at it
     }
-    Timer next(&manager);
-    FireCounter counter;
-    ASSERT_TRUE(next.start(counter.callback(), 1));
+    ASSERT_TRUE(timer.start(counter.callback(), 1));
     EXPECT_TRUE(counter.waitFor(1, 5s));
 }
 

@@ -43,8 +43,8 @@ void expectOrderlyEnd(const ServerProcess& server) {
 
 }  // namespace
 
-TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
-    for (int round = 0; round < 4; ++round) {
+TEST(Lifecycle, StartsInOrderAndAnInterruptTerminationOrExitCommandEndsCleanlyWithCodeZero) {
+    for (int round = 0; round < 5; ++round) {
         ServerProcess server;
         ASSERT_TRUE(server.start());
         const std::string log = server.log();
@@ -54,9 +54,14 @@ TEST(Lifecycle, StartsInOrderAndEveryInterruptOrTerminationEndsCleanly) {
         ASSERT_TRUE(client.connect(server.port()));
         ASSERT_TRUE(client.send({0x01}));
         ASSERT_TRUE(client.waitForCode(0x01, 3000));
-        server.signal(round % 2 ? ChildStop::TERMINATE : ChildStop::INTERRUPT);
+        if (round == 4) {
+            ASSERT_TRUE(client.send({0xFF}));  // EXIT from a client
+        } else {
+            server.signal(round % 2 ? ChildStop::TERMINATE : ChildStop::INTERRUPT);
+        }
         ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
         expectOrderlyEnd(server);
+        EXPECT_EQ(server.countInLog("EXIT_EVT: "), 1);
     }
 }
 
@@ -66,17 +71,6 @@ TEST(Lifecycle, ClosedConsoleTakesTheDefaultAction) {
     server.signal(ChildStop::HANG_UP);
     EXPECT_EQ(server.wait(5000), 129);  // 128 + SIGHUP (1)
     EXPECT_EQ(server.log().find("exitApplication"), std::string::npos);
-}
-
-TEST(Lifecycle, ExitCommandFromAClientEndsWithCodeZeroAndNoReply) {
-    ServerProcess server;
-    ASSERT_TRUE(server.start());
-    WsClient client;
-    ASSERT_TRUE(client.connect(server.port()));
-    ASSERT_TRUE(client.send({0xFF}));
-    EXPECT_EQ(server.wait(5000), 0);
-    expectOrderlyEnd(server);
-    EXPECT_EQ(server.countInLog("EXIT_EVT: "), 1);
 }
 
 TEST(Lifecycle, ControlPortTakenEndsWithCodeOne) {

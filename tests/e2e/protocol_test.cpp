@@ -11,11 +11,16 @@ Bytes withCode(uint8_t code, const std::string& s) {
     return bytes;
 }
 
+// Each test on a server of its own, started with both clients connected.
+class Protocol : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(s.open()); }
+    Session s;
+};
+
 }  // namespace
 
-TEST(Protocol, PingLengthRulesAndIgnoredCodes) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, PingLengthRulesAndIgnoredCodes) {
     EXPECT_EQ(s.request({0x01}, 0x01), (Bytes{0x01, 0x00}));
     EXPECT_EQ(s.request({0x01, 0x00}, 0x01), (Bytes{0x01, 0xFF}));
     Bytes long257(257, 0x00);
@@ -26,9 +31,7 @@ TEST(Protocol, PingLengthRulesAndIgnoredCodes) {
     EXPECT_TRUE(s.quietFor(300));
 }
 
-TEST(Protocol, TwoClientsBothReceiveEveryReply) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, TwoClientsBothReceiveEveryReply) {
     WsClient second;
     ASSERT_TRUE(second.connect(s.server.port()));
     ASSERT_TRUE(s.pingAnswered());  // both are registered once a reply has gone round
@@ -38,9 +41,7 @@ TEST(Protocol, TwoClientsBothReceiveEveryReply) {
     EXPECT_TRUE(second.waitFor(failReply, 3000));
 }
 
-TEST(Protocol, ScanRepeatsUntilTheArmbandIsInRange) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, ScanRepeatsUntilTheArmbandIsInRange) {
     EXPECT_EQ(s.request({0x02}, 0x02), (Bytes{0x02, 0xFF})) << "a scan needs two bytes";
     EXPECT_EQ(s.request({0x03}, 0x03), (Bytes{0x03, 0xFF})) << "nothing to connect before a scan";
     EXPECT_EQ(s.request({0x04}, 0x04), (Bytes{0x04, 0xFF}));
@@ -53,9 +54,7 @@ TEST(Protocol, ScanRepeatsUntilTheArmbandIsInRange) {
     EXPECT_TRUE(s.server.waitForLog("KinvoHandle::onScanFinished, device found, wait for conn", 1000));
 }
 
-TEST(Protocol, ConnectConfigureAndDisconnect) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, ConnectConfigureAndDisconnect) {
     EXPECT_EQ(s.request({0x05, 0x0F, 0x07}, 0x05), (Bytes{0x05, 0xF2})) << "no armband yet";
     ASSERT_TRUE(s.connectArmband());
     EXPECT_TRUE(s.server.waitForLog("close all data notify when connected, result(0)", 2000));
@@ -74,9 +73,7 @@ TEST(Protocol, ConnectConfigureAndDisconnect) {
     EXPECT_EQ(s.request({0x03}, 0x03), (Bytes{0x03, 0xFF})) << "the armband is forgotten on disconnection";
 }
 
-TEST(Protocol, FailuresOfEveryArmbandOperationGiveTheirStatus) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, FailuresOfEveryArmbandOperationGiveTheirStatus) {
     ASSERT_EQ(s.controlCommand("fail scan"), "ok");
     EXPECT_EQ(s.request({0x02, 0x00}, 0x02), (Bytes{0x02, 0xFF}));
     EXPECT_TRUE(s.server.waitForLog("scan starting failed: 1", 1000));
@@ -103,9 +100,7 @@ TEST(Protocol, FailuresOfEveryArmbandOperationGiveTheirStatus) {
     EXPECT_EQ(s.request({0x04}, 0x04), (Bytes{0x04, 0xFF}));
 }
 
-TEST(Protocol, GestureStreamingForwardsTheArmbandsGestures) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, GestureStreamingForwardsTheArmbandsGestures) {
     ASSERT_TRUE(s.connectArmband());
     s.controlCommand("armband-gesture 3");
     EXPECT_TRUE(s.quietFor(300)) << "no gestures before streaming is on";
@@ -120,9 +115,7 @@ TEST(Protocol, GestureStreamingForwardsTheArmbandsGestures) {
     EXPECT_EQ(s.request({0x11}, 0x10), (Bytes{0x10, 0xFD}));
 }
 
-TEST(Protocol, ArmbandLossAndStatusReports) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, ArmbandLossAndStatusReports) {
     ASSERT_TRUE(s.connectArmband());
     ASSERT_TRUE(s.client.send({0x10}));
     ASSERT_TRUE(s.pingAnswered());
@@ -139,17 +132,13 @@ TEST(Protocol, ArmbandLossAndStatusReports) {
     EXPECT_EQ(s.request({0x11}, 0x10), (Bytes{0x10, 0xFC})) << "the loss ended gesture streaming";
 }
 
-TEST(Protocol, HubStateThreeEndsTheProcess) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, HubStateThreeEndsTheProcess) {
     ASSERT_EQ(s.controlCommand("hub-state 3"), "ok");
     EXPECT_EQ(s.server.wait(5000), 0);
     EXPECT_NE(s.server.log().find("exitApplication"), std::string::npos);
 }
 
-TEST(Protocol, VersionsWithAndWithoutAnArmband) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, VersionsWithAndWithoutAnArmband) {
     EXPECT_EQ(s.request({0x30, 0x01, 0x02}, 0x30), withCode(0x30, "000.005.012//"));
     ASSERT_TRUE(s.connectArmband());
     EXPECT_EQ(s.request({0x30}, 0x30), withCode(0x30, "000.005.012/1.0.0/rev-A"));
@@ -161,9 +150,7 @@ TEST(Protocol, VersionsWithAndWithoutAnArmband) {
     EXPECT_TRUE(s.server.waitForLog("get hw revision failure", 1000));
 }
 
-TEST(Protocol, AnArmbandThatNeverAnswersDoesNotHangTheServer) {
-    Session s;
-    ASSERT_TRUE(s.open());
+TEST_F(Protocol, AnArmbandThatNeverAnswersDoesNotHangTheServer) {
     ASSERT_TRUE(s.connectArmband());
     ASSERT_EQ(s.controlCommand("mute fw"), "ok");
     const int64_t asked = nowMs();

@@ -47,24 +47,10 @@ TEST(Recording, ThirtySecondsAreSavedExactlyAsStreamed) {
     ASSERT_EQ(previews.size(), raw.size() / 32) << "one preview per packet";
     for (size_t p = 0; p < previews.size(); p += 97) {
         const size_t at = p * 32;
-        const Bytes expected{0x07,
-                             static_cast<uint8_t>(raw[at]),
-                             static_cast<uint8_t>(raw[at + 1]),
-                             static_cast<uint8_t>(raw[at + 8]),
-                             static_cast<uint8_t>(raw[at + 9]),
-                             static_cast<uint8_t>(raw[at + 16]),
-                             static_cast<uint8_t>(raw[at + 17]),
-                             static_cast<uint8_t>(raw[at + 24]),
-                             static_cast<uint8_t>(raw[at + 25])};
+        Bytes expected{0x07};  // frames 0, 4, 8 and 12 of the two channels
+        for (size_t k : {0, 1, 8, 9, 16, 17, 24, 25}) expected.push_back(static_cast<uint8_t>(raw[at + k]));
         EXPECT_EQ(previews[p], expected) << "preview " << p;
     }
-
-    // An abandoned recording is never written.
-    ASSERT_TRUE(s.client.send({0x06, 0x03}));
-    ASSERT_TRUE(s.client.waitForCode(0x07, 3000));
-    EXPECT_EQ(s.request({0x07}, 0x06), (Bytes{0x06, 0xFD}));
-    EXPECT_TRUE(s.quietFor(500));
-    EXPECT_EQ(readFile(s.server.path("raw3.bin")), raw);
 
     // Killed in the middle of a recording, the server leaves earlier recordings intact.
     ASSERT_TRUE(s.client.send({0x06, 0x03}));

@@ -26,12 +26,8 @@ std::optional<Bytes> recordGesture(Session& s, uint8_t gesture) {
 }
 
 std::string toHex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 0x0F];
-    }
+    for (unsigned char c : bytes) hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     return hex;
 }
 
@@ -74,17 +70,13 @@ TEST(TrainingFlow, RecordGenerateUpdateAndIdentifyThreeGestures) {
 
     ASSERT_TRUE(s.client.send({0x08}));
     EXPECT_EQ(s.client.waitForCode(0x08, 3000), (Bytes{0x08, 0xFF})) << "at rest";
+    const auto atRest = [](const Bytes& b) { return b == Bytes{0x08, 0xFF}; };
     for (uint8_t g = 1; g <= 3; ++g) {
         ASSERT_EQ(s.controlCommand("gesture " + std::to_string(g)), "ok");
         EXPECT_EQ(s.client.waitForCode(0x08, 5000), (Bytes{0x08, g}));
         std::this_thread::sleep_for(std::chrono::milliseconds(2000));
         ASSERT_EQ(s.controlCommand("gesture 0"), "ok");
-        EXPECT_TRUE(s.client.waitFor(
-            [](const Bytes& b) {
-                return b == Bytes{0x08, 0xFF};
-            },
-            5000))
-            << "back at rest after gesture " << int(g);
+        EXPECT_TRUE(s.client.waitFor(atRest, 5000)) << "back at rest after gesture " << int(g);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     }
     ASSERT_TRUE(s.client.send({0x09}));

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "model/evaluate_command.h"
-#include "sim/virtual_subject.h"
+#include "tests/model/subject_stream.h"
 #include "tests/model/temp_dir.h"
 
 namespace {
@@ -13,14 +13,7 @@ namespace {
 // 20 s of the subject on four channels, a gesture held for 2 s and rest for 1 s in turn.
 void writeRecording(const std::string& path, int gesture, uint32_t seed, int seconds = 20) {
     kv::sim::VirtualSubject subject(seed);
-    std::string bytes;
-    uint8_t frame[8];
-    for (int f = 0; f < seconds * 650; ++f) {
-        subject.setGesture((f % 1950) < 1300 ? gesture : 0);
-        subject.nextFrame(0x0F, frame);
-        bytes.append(reinterpret_cast<char*>(frame), 4);
-    }
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::ofstream(path, std::ios::binary) << subjectStream(subject, 0x0F, {{gesture, 2}, {0, 1}}, seconds);
 }
 
 struct CommandRun {

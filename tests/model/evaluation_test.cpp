@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <numeric>
 
 #include "model/evaluation.h"
 #include "model/evaluation_report.h"
-#include "model/identify.h"
-#include "model/training.h"
-#include "sim/virtual_subject.h"
+#include "tests/model/subject_stream.h"
 #include "tests/model/temp_dir.h"
 
 namespace {
@@ -18,19 +17,8 @@ constexpr uint8_t ALL_CHANNELS = 0xFF;
 // 30 s of the subject holding `gesture` for 3 s and resting for 2 s, in turn.
 std::shared_ptr<std::vector<uint8_t>> record(int gesture, uint32_t seed) {
     kv::sim::VirtualSubject subject(seed);
-    const int frames = 30 * 650;
-    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(frames) * 8);
-    for (int f = 0; f < frames; ++f) {
-        subject.setGesture((f % (5 * 650)) < 3 * 650 ? gesture : 0);
-        subject.nextFrame(ALL_CHANNELS, &(*bytes)[static_cast<size_t>(f) * 8]);
-    }
-    return bytes;
-}
-
-uint32_t rowSum(const std::vector<uint32_t>& row) {
-    uint32_t sum = 0;
-    for (uint32_t n : row) sum += n;
-    return sum;
+    const std::string bytes = subjectStream(subject, ALL_CHANNELS, {{gesture, 3}, {0, 2}}, 30);
+    return std::make_shared<std::vector<uint8_t>>(bytes.begin(), bytes.end());
 }
 
 using EvaluationTest = InTempDir;
@@ -67,7 +55,8 @@ TEST_F(EvaluationTest, SeparableGesturesScoreHighAndACopiedGestureIsConfused) {
     EXPECT_GE(separable.meanHeldOutAccuracy, 0.95);
     for (size_t k = 0; k < 3; ++k) {
         // Every window is held out exactly once.
-        EXPECT_EQ(rowSum(separable.confusion[k]), separable.gestures[k].windows);
+        EXPECT_EQ(std::accumulate(separable.confusion[k].begin(), separable.confusion[k].end(), 0u),
+                  separable.gestures[k].windows);
         EXPECT_GE(separable.gestures[k].windows, 40u);
         EXPECT_EQ(separable.gestures[k].confusedWith, 0);
     }
@@ -97,11 +86,7 @@ TEST_F(EvaluationTest, SeparableGesturesScoreHighAndACopiedGestureIsConfused) {
     for (const auto& [gesture, bytes] : recordings)
         ASSERT_EQ(extractFeatures(std::to_string(++k), bytes->data(), bytes->size(), 8), 0) << int(gesture);
     ASSERT_EQ(trainModel(4, 8), 0);
-    IdentifyModel model;
-    IdentifyState state;
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(loadIdentifyModel(6, 9, model, state), 0);
-    testing::internal::GetCapturedStdout();
+    const IdentifyModel model = StreamIdentifier().model;
     for (int c = 1; c <= 4; ++c) {
         std::ifstream in("feature" + std::to_string(c) + ".txt");
         float window[8];

@@ -102,7 +102,7 @@ class HubSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(hub->registerListener(listener), 0);
-        ASSERT_EQ(hub->init(0), 0) ;
+        ASSERT_EQ(hub->init(0), 0);
         poller = std::thread([this] {
             while (!stop) {
                 const int result = hub->run(10);
@@ -186,12 +186,21 @@ Bytes joined(const std::vector<Packet>& packets, size_t from, size_t to) {
     return bytes;
 }
 
+// Everything the endpoint sends on fd until it closes the connection.
+std::string readToEnd(int fd) {
+    std::string received;
+    char buffer[65536];
+    for (ssize_t got; waitReadable(fd, 10000) && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        received.append(buffer, static_cast<size_t>(got));
+    return received;
+}
+
 }  // namespace
 
 TEST(HubLifecycle, InitFailsWhileThePortIsTakenAndShutdownFreesIt) {
     auto first = kv::HubManager::getHubInstance(L"sdk tests");
     auto hub = kv::HubManager::getHubInstance(L"sdk tests");
-    ASSERT_EQ(first->init(0), 0) ;
+    ASSERT_EQ(first->init(0), 0);
     EXPECT_NE(hub->init(0), 0);
     EXPECT_NE(hub->startScan(192), 0) << "a hub that failed to start must not scan";
     first->shutdown();
@@ -313,7 +322,8 @@ TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     std::filesystem::create_symlink("../kv-secret.bin", "kv-link-out");
     const std::string missing = control.command("replay kv-missing.bin");
     EXPECT_EQ(missing.rfind("error ", 0), 0u);
-    for (const std::string& path : {std::string("../kv-secret.bin"), parent + "/kv-secret.bin", std::string("kv-link-out")}) {
+    for (const std::string& path :
+         {std::string("../kv-secret.bin"), parent + "/kv-secret.bin", std::string("kv-link-out")}) {
         EXPECT_EQ(control.command("replay " + path), missing) << path;
     }
     ASSERT_EQ(::chdir(parent.c_str()), 0);
@@ -355,22 +365,6 @@ TEST_F(HubSession, BadControlCommandsAreRefusedAndChangeNothing) {
     EXPECT_EQ(notify(0x80), 0) << "no failure or silence was ordered";
     EXPECT_EQ(configureStream(0x01), 0);
 }
-
-namespace {
-
-// Everything the endpoint sends on fd until it closes the connection.
-std::string readToEnd(int fd) {
-    std::string received;
-    char buffer[65536];
-    while (waitReadable(fd, 10000)) {
-        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) break;
-        received.append(buffer, static_cast<size_t>(got));
-    }
-    return received;
-}
-
-}  // namespace
 
 TEST_F(HubSession, AnHttpRequestClosesTheConnectionBeforeAnyOfItsLinesRuns) {
     // What a web page's fetch('http://127.0.0.1:8889/', {method: 'POST', body}) sends,
