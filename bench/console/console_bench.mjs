@@ -1,5 +1,5 @@
 // The console's cost, measured in chromium against the real binary on its
-// virtual armband (run by tools/bench.sh; ports 8888 and 8889):
+// virtual armband (run by tools/bench.sh, on free ports):
 //   1. the page's main-thread busy time per second (Chromium's TaskDuration)
 //      and its plot drawing rate (window.emgStats.plotDraws), with 8 channels
 //      streaming previews (a recording; once more with the plot paused, which

@@ -14,7 +14,22 @@ const ROOT = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..')
 export const BINARY = path.resolve(process.env.EMGBRIDGE_BINARY || path.join(ROOT, 'build/emgbridge'));
 export const RECORDINGS_TOOL =
     path.resolve(process.env.CONSOLE_RECORDINGS || path.join(ROOT, 'build/tools/console_kit/console_recordings'));
-export const CONSOLE_URL = 'http://127.0.0.1:8888/';
+// Ports of 127.0.0.1 that were free when this process started (the system's
+// pick), kept for every server it starts, so a restarted server is reached at
+// the same address and tests run beside others.
+function freePort() {
+    return new Promise((resolve, reject) => {
+        const probe = net.createServer();
+        probe.once('error', reject);
+        probe.listen(0, '127.0.0.1', () => {
+            const { port } = probe.address();
+            probe.close(() => resolve(port));
+        });
+    });
+}
+export const PORT = await freePort();
+export const CONTROL_PORT = await freePort();
+export const CONSOLE_URL = `http://127.0.0.1:${PORT}/`;
 export const CHROMIUM = '/usr/bin/chromium';
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -71,9 +86,10 @@ export class Server {
     }
 
     async start() {
-        if (await portOpen(8888)) throw new Error('port 8888 is taken by another process');
+        if (await portOpen(PORT)) throw new Error(`port ${PORT} is taken by another process`);
         const log = fs.openSync(this.logPath, 'a');
-        this.process = spawn(BINARY, [], { cwd: this.dataDir, stdio: ['ignore', log, log] });
+        const ports = ['--port', String(PORT), '--control-port', String(CONTROL_PORT)];
+        this.process = spawn(BINARY, ports, { cwd: this.dataDir, stdio: ['ignore', log, log] });
         fs.closeSync(log);
         children.add(this.process);
         const child = this.process;
@@ -83,8 +99,11 @@ export class Server {
         await waitUntil(async () => {
             if (failure) throw failure;
             if (child.exitCode !== null) throw new Error(`emgbridge exited ${child.exitCode}:\n${this.log()}`);
-            return this.log().includes('uWS server started') && (await portOpen(8888));
-        }, 10000, 'the server to listen on 8888');
+            // Its own log names the port: the server that answers there is this one.
+            const log = this.log();
+            if (log.includes('uWS failed to listen')) throw new Error(`emgbridge could not listen on ${PORT}`);
+            return log.includes(`console at http://localhost:${PORT}/`) && (await portOpen(PORT));
+        }, 10000, `the server to listen on ${PORT}`);
     }
 
     // Stops the server as Ctrl+C does; its exit code, or the signal's name if it did not exit.
@@ -110,7 +129,7 @@ export class Server {
 // One line per command, one answer line each (docs/control-endpoint.md).
 export class ControlClient {
     async connect() {
-        this.socket = net.connect(8889, '127.0.0.1');
+        this.socket = net.connect(CONTROL_PORT, '127.0.0.1');
         this.socket.setEncoding('utf8');
         this.waiting = [];
         let buffered = '';
@@ -147,7 +166,7 @@ export class ControlClient {
 export class NativeClient {
     async connect() {
         this.messages = [];
-        this.ws = new WebSocket('ws://127.0.0.1:8888/');
+        this.ws = new WebSocket(`ws://127.0.0.1:${PORT}/`);
         this.ws.on('message', (data) => this.messages.push([...data]));
         await new Promise((resolve, reject) => {
             this.ws.once('open', resolve);

@@ -1,4 +1,4 @@
-import { waitUntil } from './harness.mjs';
+import { PORT, waitUntil } from './harness.mjs';
 
 // Small steps on the console page, by the ids the page keeps for its tests.
 export const text = (page, selector) =>
@@ -57,7 +57,7 @@ export async function configure(page, channelMask, gestureMask) {
 }
 
 export async function api(path) {
-    const response = await fetch(`http://127.0.0.1:8888${path}`);
+    const response = await fetch(`http://127.0.0.1:${PORT}${path}`);
     return { status: response.status, body: await response.text() };
 }
 
