@@ -4,9 +4,8 @@
 // gives in this process for the windows cut from those bytes. This checks the
 // plumbing (window cutting, model hand-over, result messages) only; the
 // numbers of identifyChunk are pinned by the model tests.
-#include <unistd.h>
-
 #include <deque>
+#include <filesystem>
 #include <fstream>
 
 #include "commands/recording.h"
@@ -40,8 +39,8 @@ std::string subjectStream(kv::sim::VirtualSubject& subject, uint8_t channelMask,
 // way the server cuts windows: packets appended, one window per packet at most.
 std::vector<Bytes> expectedResults(const std::string& workDir, const std::string& stream, size_t packetLength,
                                    uint8_t gestureMask) {
-    char* previous = getcwd(nullptr, 0);
-    EXPECT_EQ(chdir(workDir.c_str()), 0);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(workDir);
     int32_t rows = 0;
     int32_t columns = 0;
     EXPECT_TRUE(readModelShape(rows, columns));
@@ -50,8 +49,7 @@ std::vector<Bytes> expectedResults(const std::string& workDir, const std::string
     testing::internal::CaptureStdout();
     EXPECT_EQ(loadIdentifyModel(rows, columns, model, state), 0);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(chdir(previous), 0);
-    free(previous);
+    std::filesystem::current_path(previous);
 
     const size_t windowLength = static_cast<size_t>(columns - 1) * 130;
     std::deque<uint8_t> buffer;
