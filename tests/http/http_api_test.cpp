@@ -223,7 +223,8 @@ TEST(HttpApi, CommandLine) {
     EXPECT_EQ(output.rfind("error", 0), 0u) << output;
     EXPECT_EQ(output.find("\nok"), std::string::npos);
     server.stop();
-    std::filesystem::remove_all(top);
+    std::error_code stillOpen;  // under Wine a killed server's log may stay open a moment longer
+    std::filesystem::remove_all(top, stillOpen);
 
     ServerProcess open;
     open.setArguments({"--host", "0.0.0.0"});
