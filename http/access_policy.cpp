@@ -1,6 +1,7 @@
 #include "http/access_policy.h"
 
-#include <arpa/inet.h>
+#include <boost/asio/ip/address_v4.hpp>
+#include <boost/asio/ip/address_v6.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -28,8 +29,13 @@ std::string hostName(std::string_view host, bool& bracketed) {
 }
 
 bool isIpLiteral(const std::string& name, bool bracketed) {
-    unsigned char address[16];
-    return bracketed ? inet_pton(AF_INET6, name.c_str(), address) == 1 : inet_pton(AF_INET, name.c_str(), address) == 1;
+    boost::system::error_code error;
+    if (bracketed) {
+        boost::asio::ip::make_address_v6(name, error);
+    } else {
+        boost::asio::ip::make_address_v4(name, error);
+    }
+    return !error;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include "model/parallel_for.h"
 #include "model/training_files.h"
 
-#include <sstream>
 #include <string>
 
 #include "platform/files.h"
@@ -41,8 +40,7 @@ int trainModel(int32_t gestures, uint32_t channels) {
         trainPair(problems[k], params, models[k]);
     });
     // Written whole or not at all: the old model stays until the new one is on disk.
-    std::ostringstream text;
-    for (const PairModel& model : models) writePairLine(text, model, channels);
-    const std::string bytes = text.str();
+    std::string bytes;
+    for (const PairModel& model : models) appendPairLine(bytes, model, channels);
     return platform::writeFileDurably(MODEL_FILE_NAME, bytes.data(), bytes.size()) ? TRAIN_OK : TRAIN_NOT_WRITTEN;
 }

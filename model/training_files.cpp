@@ -10,6 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include "model/number_format.h"
+#include "platform/files.h"
+
 namespace {
 
 bool isSpace(char c) {
@@ -70,9 +73,13 @@ FeatureMap loadFeatureFiles(int32_t gestures) {
     return features;
 }
 
-void writePairLine(std::ostream& out, const PairModel& model, uint32_t channels) {
-    for (uint32_t c = 0; c < channels; ++c) out << model.w[c] << ' ';
-    out << model.b << '\n';
+void appendPairLine(std::string& out, const PairModel& model, uint32_t channels) {
+    for (uint32_t c = 0; c < channels; ++c) {
+        appendGeneralNumber(out, static_cast<double>(model.w[c]));
+        out.push_back(' ');
+    }
+    appendGeneralNumber(out, static_cast<double>(model.b));
+    out += platform::TEXT_LINE_END;
 }
 
 bool readModelShape(int32_t& rows, int32_t& columns) {

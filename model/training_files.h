@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
+#include <string>
 
 #include "model/training.h"
 
-// The channel weights each followed by a space, then the bias and a line break,
-// in the stream's default float formatting.
-void writePairLine(std::ostream& out, const PairModel& model, uint32_t channels);
+// The channel weights each followed by a space, then the bias and the system's
+// text line end, the numbers as printf's "%g" writes them.
+void appendPairLine(std::string& out, const PairModel& model, uint32_t channels);

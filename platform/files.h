@@ -14,6 +14,14 @@
 
 namespace platform {
 
+// The line end of the text files the server writes ("W&B.txt"), as a text-mode
+// stream writes it on this system. Every reader of them accepts an optional CR.
+#ifdef _WIN32
+inline constexpr char TEXT_LINE_END[] = "\r\n";
+#else
+inline constexpr char TEXT_LINE_END[] = "\n";
+#endif
+
 // Makes `data` the whole new content of `name`: written to a temporary file in
 // the same folder with every write checked, flushed to disk, closed, then
 // renamed over `name`. On any failure the temporary file is removed and `name`

@@ -19,8 +19,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # pipe open, and ctest would report a time-out for a test that passed. A fresh
 # prefix takes about 10 s here; wineserver -k ends this prefix's server only.
 mkdir -p "$WINEPREFIX"
-wineserver -p >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1 || true  # one may serve this prefix already
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 /usr/lib/wine/wine64 wineboot --init >"$build/wineboot.log" 2>&1
 
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
+# Left out under Wine, each for a limit of Wine's (docs/windows.md lists them):
+# headless Wine passes no console event from one Windows process to another,
+# so a test binary cannot end its server child with Ctrl+C (the real Ctrl+C is
+# Lifecycle.WineCtrlCEndsInOrderWithCodeZero, SIGINT to the wine64 process);
+# Windows has no hang-up signal; Wine lets a second socket bind a port that a
+# listener holds with SO_EXCLUSIVEADDRUSE.
+wine_limits="Lifecycle.StartsInOrderAndEveryInterruptOrTerminationEndsCleanly|Lifecycle.ClosedConsoleTakesTheDefaultAction"
+wine_limits+="|TrainingFlow.RecordGenerateUpdateAndIdentifyThreeGestures|Protocol.AnArmbandThatNeverAnswersDoesNotHangTheServer"
+wine_limits+="|Lifecycle.WebSocketPortTakenLeavesTheRestRunning"
+ctest --test-dir "$build" --output-on-failure -j"$jobs" -E "^($wine_limits)\$"

@@ -17,12 +17,7 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmak
 cmake --build "$build" -j"${JOBS:-2}"
 
 exe="$build/emgbridge.exe"
-if [ ! -f "$exe" ]; then
-    # The server needs the network layer, which the Windows build leaves out until
-    # it builds there (docs/windows.md); everything else was built above.
-    echo "windows_package.sh: no $exe in this build (the Windows build has no network layer yet); nothing packed" >&2
-    exit 0
-fi
+[ -f "$exe" ] || { echo "windows_package.sh: no $exe after the build" >&2; exit 1; }
 
 version="$(sed -n 's/.*SERVER_VERSION = "\([^"]*\)".*/\1/p' commands/protocol.h)"
 stage="$build/package/emgbridge-$version-windows-$arch"
@@ -34,6 +29,7 @@ sed 's/$/\r/' tools/windows/README-windows.txt >"$stage/README-windows.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime-libstdc++.txt"
 cp "/usr/share/doc/mingw-w64-$( [ "$arch" = i686 ] && echo i686 || echo x86-64 )-dev/copyright" \
     "$stage/licences/mingw-w64-runtime-winpthreads.txt"
+cp /usr/share/doc/libboost1.81-dev/copyright "$stage/licences/boost.txt"
 for licence in "$build"/_deps/uplot/package/LICENSE; do
     [ -f "$licence" ] && cp "$licence" "$stage/licences/uplot.txt"
 done

@@ -198,7 +198,7 @@ std::string ControlCommands::execute(const std::string& line) {
         return "ok";
     }
     if (command == "fail") {
-        const auto operation = args >= 1 ? operationNamed(words[1]) : std::nullopt;
+        const std::optional<Operation> operation = operationNamed(args >= 1 ? words[1] : std::string());
         const auto count = args >= 2 ? argument(2, 0, 1000000) : std::optional<long long>(1);
         const auto result = args >= 3 ? argument(3, kIntMin, kIntMax) : std::optional<long long>(1);
         if (!operation || args > 3 || !count || !result || *result == 0) {
@@ -210,7 +210,7 @@ std::string ControlCommands::execute(const std::string& line) {
         return "ok";
     }
     if (command == "mute") {
-        const auto operation = args >= 1 ? operationNamed(words[1]) : std::nullopt;
+        const std::optional<Operation> operation = operationNamed(args >= 1 ? words[1] : std::string());
         const auto count = args >= 2 ? argument(2, 0, 1000000) : std::optional<long long>(1);
         if (!operation || !canMute(*operation) || args > 2 || !count) {
             return usage("mute OP [COUNT] (OP = emg-config, notify, hw, fw, update; COUNT = 0..1000000)");

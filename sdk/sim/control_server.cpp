@@ -1,39 +1,21 @@
 #include "sim/control_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/sockets.h"
 
 namespace kv::sim {
 namespace {
 
-void closeFd(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
+// Connections the system holds for us before the serving thread accepts them.
+constexpr int LISTEN_BACKLOG = 16;
 
-int openListener(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return -1;
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
-        closeFd(fd);
-    }
-    return fd;
+void closeFd(int& fd) {
+    if (fd != NO_SOCKET) closeSocket(fd);
+    fd = NO_SOCKET;
 }
 
 bool isTokenCharacter(char c) {
@@ -75,15 +57,12 @@ ControlServer::~ControlServer() {
 
 bool ControlServer::start(uint16_t port) {
     if (thread_.joinable()) return true;
-    listenFd_ = openListener(port);
-    if (listenFd_ < 0) return false;
-    int wake[2];
-    if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    listenFd_ = listenOnLoopback(port, LISTEN_BACKLOG);
+    if (listenFd_ == NO_SOCKET) return false;
+    if (!makeWakePair(wakeRead_, wakeWrite_)) {
         closeFd(listenFd_);
         return false;
     }
-    wakeRead_ = wake[0];
-    wakeWrite_ = wake[1];
     thread_ = std::thread(&ControlServer::serve, this);
     return true;
 }
@@ -91,7 +70,7 @@ bool ControlServer::start(uint16_t port) {
 void ControlServer::stop() {
     if (!thread_.joinable()) return;
     const char byte = 0;
-    while (::write(wakeWrite_, &byte, 1) < 0 && errno == EINTR) {}
+    sendBytes(wakeWrite_, &byte, 1);  // an empty pair's buffer always takes one byte
     thread_.join();
     for (Connection& connection : connections_) closeFd(connection.fd);
     connections_.clear();
@@ -101,31 +80,26 @@ void ControlServer::stop() {
 }
 
 void ControlServer::serve() {
-    std::vector<pollfd> polled;
+    std::vector<PolledSocket> polled;
     for (;;) {
         polled.clear();
-        polled.push_back({wakeRead_, POLLIN, 0});
-        polled.push_back({listenFd_, POLLIN, 0});
+        polled.push_back({wakeRead_, true, false});
+        polled.push_back({listenFd_, true, false});
         for (const Connection& connection : connections_) {
-            short events = connection.closing ? 0 : POLLIN;
-            if (!connection.output.empty()) events |= POLLOUT;
-            polled.push_back({connection.fd, events, 0});
+            polled.push_back({connection.fd, !connection.closing, !connection.output.empty()});
         }
-        if (::poll(polled.data(), polled.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (polled[0].revents) return;  // asked to stop
-        if (polled[1].revents & POLLIN) acceptConnection();
+        if (!pollSockets(polled, -1)) return;
+        if (polled[0].readable) return;  // asked to stop
+        if (polled[1].readable) acceptConnection();
 
         // Connections accepted just now are not in `polled` yet; they wait for the next round.
         const size_t polledConnections = polled.size() - 2;
         std::vector<Connection> kept;
         for (size_t i = 0; i < connections_.size(); ++i) {
             Connection& connection = connections_[i];
-            const short revents = i < polledConnections ? polled[i + 2].revents : 0;
+            const bool readable = i < polledConnections && polled[i + 2].readable;
             bool alive = true;
-            if (revents & (POLLIN | POLLHUP | POLLERR)) alive = receive(connection);
+            if (readable) alive = receive(connection);
             if (connection.dropped) alive = false;
             if (alive && !connection.output.empty()) alive = send(connection);
             if (alive && connection.closing && connection.output.empty()) alive = false;
@@ -140,8 +114,8 @@ void ControlServer::serve() {
 }
 
 void ControlServer::acceptConnection() {
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;
+    const int fd = acceptWaiting(listenFd_);
+    if (fd == NO_SOCKET) return;
     Connection connection;
     connection.fd = fd;
     if (connections_.size() >= MAX_CONNECTIONS) {
@@ -154,8 +128,8 @@ void ControlServer::acceptConnection() {
 bool ControlServer::receive(Connection& connection) {
     if (connection.closing) return true;
     char buffer[4096];
-    const ssize_t count = ::recv(connection.fd, buffer, sizeof buffer, 0);
-    if (count < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    const long count = receiveBytes(connection.fd, buffer, sizeof buffer);
+    if (count < 0) return count == WOULD_BLOCK;
     connection.input.append(buffer, static_cast<size_t>(count));
     answerLines(connection, count == 0);
     return true;
@@ -199,8 +173,8 @@ void ControlServer::answerLines(Connection& connection, bool endOfInput) {
 }
 
 bool ControlServer::send(Connection& connection) {
-    const ssize_t count = ::send(connection.fd, connection.output.data(), connection.output.size(), MSG_NOSIGNAL);
-    if (count < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    const long count = sendBytes(connection.fd, connection.output.data(), connection.output.size());
+    if (count < 0) return count == WOULD_BLOCK;
     connection.output.erase(0, static_cast<size_t>(count));
     return true;
 }

@@ -2,8 +2,6 @@
 // in this process. Nothing pops the event queue here unless a test does, as
 // when the main loop is busy.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <vector>
@@ -11,6 +9,8 @@
 #include "client/connection_limits.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
+#include "platform/process_memory.h"
+#include "platform/sockets.h"
 #include "tests/client/in_process_server.h"
 
 namespace {
@@ -26,11 +26,11 @@ std::string exchange(const std::string& bytes, int timeoutMs = 3000, bool* close
     bool ended = false;
     while (!ended && waitReadable(fd, static_cast<int>(deadline - nowMs()))) {
         char chunk[65536];
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        const long n = receiveBytes(fd, chunk, sizeof chunk);
         ended = n <= 0;
         if (n > 0) received.append(chunk, static_cast<size_t>(n));
     }
-    ::close(fd);
+    closeSocket(fd);
     if (closed) *closed = ended;
     return received;
 }
@@ -42,11 +42,7 @@ int count(const std::string& text, const std::string& part) {
 }
 
 long residentMiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    statm >> pages >> resident;
-    return resident * sysconf(_SC_PAGESIZE) / (1024 * 1024);
+    return static_cast<long>(residentBytes() / (1024 * 1024));
 }
 
 // Growth of the resident size since before. AddressSanitizer keeps freed
@@ -126,12 +122,13 @@ TEST_F(PortLimits, PipelinedRequestsAreAnsweredInOrderAndAClientThatDoesNotReadC
     const int fd = connectLoopback(serverOptions.port, 3000);
     std::string requests;
     for (int i = 0; i < 200; ++i) requests += "GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n";
+    makeNonBlocking(fd);
     for (int round = 0; round < 50; ++round) {
-        ::send(fd, requests.data(), requests.size(), MSG_DONTWAIT | MSG_NOSIGNAL);  // until the server stops reading
+        sendBytes(fd, requests.data(), requests.size());  // until the server stops reading
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(residentGrowthMiB(before), 32);
-    ::close(fd);
+    closeSocket(fd);
 }
 
 TEST_F(PortLimits, IdleAndSlowConnectionsAreClosedWithinSeconds) {
@@ -153,7 +150,7 @@ TEST_F(PortLimits, ConnectionsAboveTheLimitsAreRefused) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(exchange("GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n").rfind("HTTP/1.1 503 ", 0), 0u);
-    for (int fd : open) ::close(fd);
+    for (int fd : open) closeSocket(fd);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(exchange("GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n", 500).rfind("HTTP/1.1 200 ", 0), 0u);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -41,7 +42,8 @@ protected:
         while (connectedClients() > 0 && nowMs() < deadline) usleep(2000);
         if (chdir(previousDir) != 0) ADD_FAILURE() << "cannot return to " << previousDir;
         free(previousDir);
-        std::system(("rm -rf '" + workDir + "'").c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(workDir, ignored);
         operatingMode = MODE_IDLE;
         channelMask = channelCount = gestureMask = gestureCount = 0;
     }

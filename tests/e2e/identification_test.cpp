@@ -1,7 +1,6 @@
 // Live identification through the real binary, on a replay of the virtual subject: the results must be exactly those
 // identifyChunk gives in this process (the plumbing only; the model tests pin the numbers).
-#include <unistd.h>
-
+#include <filesystem>
 #include <fstream>
 
 #include "commands/recording.h"
@@ -13,11 +12,10 @@ namespace {
 // The IDENTIFY_RESULT messages the server must send for a stream of packets, with the model in workDir.
 std::vector<Bytes> expectedResults(const std::string& workDir, const std::string& stream, size_t packetLength,
                                    uint8_t gestureMask) {
-    char* previous = getcwd(nullptr, 0);
-    EXPECT_EQ(chdir(workDir.c_str()), 0);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(workDir);
     StreamIdentifier identifier;
-    EXPECT_EQ(chdir(previous), 0);
-    free(previous);
+    std::filesystem::current_path(previous);
     std::vector<Bytes> results;
     int last = 0xFF;
     for (size_t at = 0; at + packetLength <= stream.size(); at += packetLength) {

@@ -1,10 +1,7 @@
 // The real binary: start-up, the ways it ends, and its exit codes.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
+#include "platform/sockets.h"
 #include "tools/client_kit/server_process.h"
 #include "tools/client_kit/ws_client.h"
 
@@ -13,29 +10,23 @@ namespace {
 // Holds a loopback port so that the server cannot have it.
 class PortBlocker {
 public:
-    explicit PortBlocker(int port, bool anyAddress = false) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;  // the port may still have connections of an earlier test in TIME_WAIT
-        setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(anyAddress ? INADDR_ANY : INADDR_LOOPBACK);
-        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd_, 4) == 0;
+    explicit PortBlocker(int port, bool anyAddress = false)
+        : fd_(anyAddress ? listenOnAllAddresses(port, 4) : listenOnLoopback(port, 4)) {}
+    ~PortBlocker() {
+        if (fd_ != NO_SOCKET) closeSocket(fd_);
     }
-    ~PortBlocker() { ::close(fd_); }
-    bool bound() const { return bound_; }
+    bool bound() const { return fd_ != NO_SOCKET; }
 
 private:
-    int fd_ = -1;
-    bool bound_ = false;
+    int fd_;
 };
 
 // The log lines of an orderly end, in order.
 void expectOrderlyEnd(const ServerProcess& server) {
     const std::string log = server.log();
     const size_t exitCall = log.find("exitApplication");
-    const size_t exitEvent = log.find("[D/RudovUrev]: EXIT_EVT: \n");
+    size_t exitEvent = log.find("[D/RudovUrev]: EXIT_EVT: \n");
+    if (exitEvent == std::string::npos) exitEvent = log.find("[D/RudovUrev]: EXIT_EVT: \r\n");  // Windows' text mode
     ASSERT_NE(exitCall, std::string::npos) << log;
     ASSERT_NE(exitEvent, std::string::npos) << log;
     EXPECT_LT(exitCall, exitEvent);

@@ -54,7 +54,9 @@ ServerProcess::ServerProcess(std::string workDir)
 
 ServerProcess::~ServerProcess() {
     if (child_.pid > 0) stop(3000);
-    if (ownsWorkDir_) std::filesystem::remove_all(workDir_);
+    // Never a throw from here: under Wine a killed server's log can stay open a moment longer.
+    std::error_code stillOpen;
+    if (ownsWorkDir_) std::filesystem::remove_all(workDir_, stillOpen);
 }
 
 bool ServerProcess::start(bool waitReady, int timeoutMs) {

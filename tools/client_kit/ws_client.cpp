@@ -1,31 +1,25 @@
 #include "tools/client_kit/ws_client.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
+
+#include "platform/sockets.h"
 
 WsClient::~WsClient() {
     close();
 }
 
 void WsClient::close() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) closeSocket(fd_);
     fd_ = -1;
     pending_.clear();
 }
 
 void WsClient::abort() {
     if (fd_ < 0) return;
-    const linger reset{1, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    close();
+    closeWithReset(fd_);
+    fd_ = -1;
+    pending_.clear();
 }
 
 bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
@@ -42,7 +36,7 @@ bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
     while (response.find("\r\n\r\n") == std::string::npos) {
         if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return close(), false;
         char chunk[1024];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        const long n = receiveBytes(fd_, chunk, sizeof chunk);
         if (n <= 0) return close(), false;
         response.append(chunk, static_cast<size_t>(n));
     }
@@ -76,7 +70,7 @@ bool WsClient::readExact(uint8_t* data, size_t length, int timeoutMs) {
         }
         if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return false;
         char chunk[65536];
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        const long n = receiveBytes(fd_, chunk, sizeof chunk);
         if (n <= 0) {
             close();
             return false;

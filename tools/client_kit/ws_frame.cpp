@@ -1,8 +1,6 @@
 #include "tools/client_kit/ws_frame.h"
 
-#include <sys/socket.h>
-
-#include <cerrno>
+#include "platform/sockets.h"
 
 Bytes encodeClientFrame(uint8_t firstByte, const Bytes& payload, const uint8_t mask[4], bool extendedLength) {
     Bytes frame;
@@ -26,8 +24,8 @@ Bytes encodeClientFrame(uint8_t firstByte, const Bytes& payload, const uint8_t m
 
 bool sendAll(int fd, const uint8_t* data, size_t length) {
     while (length > 0) {
-        const ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = sendBytes(fd, data, length);
+        if (n == WOULD_BLOCK) continue;  // a signal cut the call short (the socket blocks)
         if (n <= 0) return false;
         data += n;
         length -= static_cast<size_t>(n);

@@ -1,0 +1,7 @@
+// For the tests: how much memory this process holds in RAM.
+#pragma once
+
+#include <cstdint>
+
+// The resident size (Windows: the working set) in bytes; 0 when unknown.
+uint64_t residentBytes();
