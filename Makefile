@@ -40,7 +40,7 @@ bench: setup
 # docs/console.png, taken in chromium on the virtual armband (ports 8888 and 8889).
 screenshot: build
 	EMGBRIDGE_BINARY=$(BUILD_DIR)/emgbridge CONSOLE_RECORDINGS=$(BUILD_DIR)/tools/console_kit/console_recordings \
-	    node tools/console_kit/screenshot.mjs docs/console.png
+	    node tools/screenshot.mjs docs/console.png
 
 # Windows (docs/windows.md): cross-built with mingw-w64 into build-windows/ and
 # packed into dist/; ARCH=i686 for 32-bit Windows (built and packed only).

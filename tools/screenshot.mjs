@@ -1,12 +1,12 @@
 // `make screenshot`: brings the console to an informative state on the virtual
 // armband (connected, the live signal, a model trained and uploaded, identifying
 // a gesture held through the page's pad) and saves it as a 1280×800 PNG at the path given.
-//   node tools/console_kit/screenshot.mjs docs/console.png
+//   node tools/screenshot.mjs docs/console.png
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { Server, launchBrowser, makeTempDir, openConsole, sleep, waitUntil, writeRecordings } from './harness.mjs';
-import { api, click, connectAndConfigure } from './page.mjs';
+import { Server, launchBrowser, makeTempDir, openConsole, sleep, waitUntil, writeRecordings } from './console_kit/harness.mjs';
+import { api, click, connectAndConfigure } from './console_kit/page.mjs';
 
 const target = path.resolve(process.argv[2] ?? 'docs/console.png');
 const dir = makeTempDir('emgbridge-screenshot-');
