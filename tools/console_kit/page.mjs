@@ -7,6 +7,8 @@ export const text = (page, selector) =>
 export async function click(page, selector) {
     await page.bringToFront();  // a page behind another one is not drawn, so it cannot be clicked
     await page.waitForSelector(selector, { visible: true, timeout: 5000 });
+    // As a person would: a button the page has not enabled yet (its state still on its way) is waited for.
+    await page.waitForFunction((sel) => !document.querySelector(sel)?.disabled, { timeout: 5000, polling: 50 }, selector);
     await page.click(selector);
 }
 
