@@ -32,4 +32,5 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine_limits="Lifecycle.StartsInOrderAndAnInterruptTerminationOrExitCommandEndsCleanlyWithCodeZero|Lifecycle.ClosedConsoleTakesTheDefaultAction"
 wine_limits+="|TrainingFlow.RecordGenerateUpdateAndIdentifyThreeGestures|Protocol.AnArmbandThatNeverAnswersDoesNotHangTheServer"
 wine_limits+="|Lifecycle.WebSocketPortTakenLeavesTheRestRunning"
+wine_limits+="|PortLimits.AClientThatDoesNotReadIsDroppedWithoutTouchingTheOthers"
 ctest --test-dir "$build" --output-on-failure -j"$jobs" -E "^($wine_limits)\$"
