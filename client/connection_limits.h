@@ -15,8 +15,9 @@ constexpr std::size_t MAX_WEBSOCKET_MESSAGE_BYTES = 1024 * 1024;
 
 // Messages queued for one WebSocket client that has not read them yet, in
 // bytes (each counted with QUEUED_MESSAGE_OVERHEAD_BYTES). A client that lets
-// more pile up is disconnected: at the preview rate this is minutes of data.
-constexpr std::size_t MAX_CLIENT_QUEUE_BYTES = 1024 * 1024;
+// more pile up is disconnected: with a hundred clients pinging, that is a
+// minute of replies; at the preview rate alone, a quarter of an hour.
+constexpr std::size_t MAX_CLIENT_QUEUE_BYTES = 4 * 1024 * 1024;
 constexpr std::size_t QUEUED_MESSAGE_OVERHEAD_BYTES = 64;
 
 // Client commands waiting on the event queue for the main loop (busy during a
