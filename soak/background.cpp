@@ -122,7 +122,7 @@ void client(Report& report, const VersionTexts& versions, unsigned index, const 
         const bool sent = ws.sendRaw(action.wire(r));  // nothing once closed
         if (action.kind == UNFINISHED) ws.close();
         // Read until the next action; after frames the server must refuse, until it drops the connection.
-        const int64_t until = nowMs() + (action.kind == DROP ? 5000 : large ? 4000 + pick(r, 2000) : 50 + pick(r, 150));
+        const int64_t until = nowMs() + (action.kind == DROP ? 5000 : large ? 4000 + pick(r, 2000) : 100 + pick(r, 300));
         while (ws.connected() && !stop && nowMs() < until) {
             const std::optional<WsMessage> message =
                 ws.receive(static_cast<int>(std::min<int64_t>(until - nowMs(), 200)));
