@@ -8,7 +8,7 @@ build="${1:-build-windows}"
 jobs="${JOBS:-2}"
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}"
+    -DCMAKE_BUILD_TYPE="${WINDOWS_BUILD_TYPE:-Release}"
 cmake --build "$build" -j"$jobs"
 
 export WINEPREFIX="$PWD/$build/wine-prefix" WINEDEBUG=-all DISPLAY=

@@ -13,7 +13,7 @@ case "$arch" in
 esac
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" -DEMG_BUILD_TESTS="$tests"
+    -DCMAKE_BUILD_TYPE="${WINDOWS_BUILD_TYPE:-Release}" -DEMG_BUILD_TESTS="$tests"
 cmake --build "$build" -j"${JOBS:-2}"
 
 exe="$build/emgbridge.exe"
@@ -29,7 +29,14 @@ sed 's/$/\r/' tools/windows/README-windows.txt >"$stage/README-windows.txt"
 cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime-libstdc++.txt"
 cp "/usr/share/doc/mingw-w64-$( [ "$arch" = i686 ] && echo i686 || echo x86-64 )-dev/copyright" \
     "$stage/licences/mingw-w64-runtime-winpthreads.txt"
-cp /usr/share/doc/libboost1.81-dev/copyright "$stage/licences/boost.txt"
+# Boost's licence text alone, taken from Debian's copyright file (2 MB of
+# per-file notices otherwise): the paragraph that spells out BSL-1.0.
+awk '/^License: BSL-1.0$/ { getline; if ($0 ~ /Boost Software License - Version 1.0/) found = 1 }
+     found && /^[^ ]/ { exit }
+     found { sub(/^ /, ""); if ($0 == ".") $0 = ""; print }' \
+    /usr/share/doc/libboost1.81-dev/copyright >"$stage/licences/boost.txt"
+grep -q "Permission is hereby granted" "$stage/licences/boost.txt" ||
+    { echo "windows_package.sh: Boost's licence text not found in Debian's copyright file" >&2; exit 1; }
 for licence in "$build"/_deps/uplot/package/LICENSE; do
     [ -f "$licence" ] && cp "$licence" "$stage/licences/uplot.txt"
 done
