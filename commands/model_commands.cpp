@@ -3,6 +3,7 @@
 
 #include "armband/kinvo_handle.h"
 #include "commands/branches.h"
+#include "commands/evaluation_service.h"
 #include "commands/generate_model.h"
 #include "commands/model_image.h"
 #include "commands/protocol.h"
@@ -10,7 +11,6 @@
 #include "core/emg_geometry.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
-#include "model/evaluation_service.h"
 #include "model/training.h"
 #include "platform/files.h"
 

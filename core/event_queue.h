@@ -14,7 +14,7 @@
 using EventRecord = std::shared_ptr<std::vector<uint8_t>>;
 
 // Who produces each record on eventQueue and which handler takes it; the main
-// loop (dispatchRecord, core/app.cpp) calls every handler on the main thread.
+// loop (dispatchRecord, app/app.cpp) calls every handler on the main thread.
 //
 //   APP_CLIENT_EVT [0, message...]
 //       from WebSocket onMessage, client/ (serverThread)

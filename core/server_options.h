@@ -1,5 +1,5 @@
-// Command-line options of the server. Set once by main before any thread
-// starts; read-only afterwards.
+// The server's options, from its command line (app/command_line.h). Set once
+// by main before any thread starts; read-only afterwards.
 #pragma once
 
 #include <string>
@@ -18,23 +18,4 @@ struct ServerOptions {
     bool console = true;  // serve the web console and its HTTP API
 };
 
-extern ServerOptions serverOptions;
-
-enum class OptionsOutcome {
-    RUN,        // options parsed: start the server
-    SHOW_HELP,  // --help
-    SHOW_VERSION,
-    BAD_OPTION,  // error holds a one-line message
-};
-
-OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options, std::string& error);
-
-// The usage text printed by --help.
-const char* serverUsage();
-
-// Creates the data folder if needed and makes it the working directory, where
-// every file of the server lives; false with a message when it cannot.
-bool enterDataDir(const std::string& dataDir, std::string& error);
-
-// The console's address for the start-up log, e.g. "http://localhost:8888/".
-std::string consoleUrl(const ServerOptions& options);
+inline ServerOptions serverOptions;

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "armband/emg_routing.h"
 #include "armband/kinvo_handle.h"
-#include "core/app.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
 #include "core/operating_state.h"

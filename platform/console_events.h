@@ -1,6 +1,6 @@
 // The console's end-of-session events, delivered to one handler: Ctrl+C,
 // Ctrl+Break, the console window closed, user logoff, system shutdown, as the
-// numbers Windows gives them (core/console_control.h names them). On POSIX
+// numbers Windows gives them (app/console_control.h names them). On POSIX
 // SIGINT stands for Ctrl+C, SIGTERM for shutdown and SIGHUP for the window
 // being closed; on Windows they come from the console itself.
 #pragma once

@@ -1,7 +1,7 @@
 // GET /api/evaluation: the held-out evaluation of the latest generated model,
 // computed on the evaluation service's own thread; this only copies its text.
+#include "commands/evaluation_service.h"
 #include "http/routes/routes.h"
-#include "model/evaluation_service.h"
 
 HttpReply serveEvaluation(const Request&) {
     bool found = false;

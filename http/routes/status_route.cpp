@@ -13,8 +13,8 @@
 #ifdef EMG_VIRTUAL_ARMBAND
 #include "sim/pad_hook.h"
 #endif
+#include "commands/evaluation_service.h"
 #include "http/routes/routes.h"
-#include "model/evaluation_service.h"
 #include "model/training.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "commands/evaluation_service.h"
 #include "commands/generate_model.h"
 #include "commands/recording.h"
-#include "model/evaluation_service.h"
 #include "platform/file_size_limit.h"
 #include "sim/virtual_subject.h"
 #include "tests/commands/command_fixture.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <numeric>
 
+#include "commands/evaluation_report.h"
 #include "model/evaluation.h"
-#include "model/evaluation_report.h"
 #include "tests/model/subject_stream.h"
 #include "tests/model/temp_dir.h"
 

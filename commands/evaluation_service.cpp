@@ -1,10 +1,10 @@
-#include "model/evaluation_service.h"
+#include "commands/evaluation_service.h"
 
 #include <utility>
 
+#include "commands/evaluation_report.h"
 #include "core/logger.h"
 #include "model/evaluation.h"
-#include "model/evaluation_report.h"
 
 EvaluationService evaluationService;
 

@@ -1,5 +1,5 @@
 // The server's command line.
-#include "core/server_options.h"
+#include "app/command_line.h"
 
 #include <gtest/gtest.h>
 

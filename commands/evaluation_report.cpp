@@ -1,4 +1,4 @@
-#include "model/evaluation_report.h"
+#include "commands/evaluation_report.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include <future>
 
-#include "model/evaluation_service.h"
+#include "commands/evaluation_service.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // for the end once (one EXIT_EVT), every other event is passed on, and the
 // shutdown's call returns once the handler is removed, the orderly end's
 // last step (Windows ends the process when it returns).
-#include "core/console_control.h"
+#include "app/console_control.h"
 
 #include <gtest/gtest.h>
 

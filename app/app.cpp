@@ -1,19 +1,19 @@
-#include "core/app.h"
+#include "app/app.h"
 
 #include <cstdio>
 #include <thread>
 
+#include "app/command_line.h"
+#include "app/console_control.h"
 #include "armband/hub_events.h"
 #include "armband/kinvo_handle.h"
 #include "armband/watch_stream.h"
 #include "client/ws_server.h"
 #include "commands/dispatcher.h"
+#include "commands/identify_thread.h"
 #include "commands/recording.h"
-#include "core/console_control.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
-#include "core/server_options.h"
-#include "model/identify_thread.h"
 #ifdef EMG_VIRTUAL_ARMBAND
 #include "sim/test_hooks.h"
 #endif

@@ -1,4 +1,4 @@
-#include "core/console_control.h"
+#include "app/console_control.h"
 
 #include "core/exit_application.h"
 #include "platform/console_events.h"

@@ -1,4 +1,4 @@
-#include "model/identify_thread.h"
+#include "commands/identify_thread.h"
 
 #include "client/ws_server.h"
 #include "commands/protocol.h"

@@ -4,12 +4,12 @@
 #include <iostream>
 #include <string>
 
+#include "app/app.h"
+#include "app/command_line.h"
+#include "app/console_control.h"
+#include "app/control_command.h"
+#include "app/evaluate_command.h"
 #include "commands/protocol.h"
-#include "core/app.h"
-#include "core/console_control.h"
-#include "core/control_command.h"
-#include "core/server_options.h"
-#include "model/evaluate_command.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/app.h"
+#include "app/app.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
 #include "sim/test_hooks.h"

@@ -1,4 +1,4 @@
-#include "core/control_command.h"
+#include "app/control_command.h"
 
 #include <cstdio>
 #include <string>

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "model/evaluate_command.h"
+#include "app/evaluate_command.h"
 #include "tests/model/subject_stream.h"
 #include "tests/model/temp_dir.h"
 

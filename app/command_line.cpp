@@ -1,11 +1,9 @@
-#include "core/server_options.h"
+#include "app/command_line.h"
 
 #include <cstring>
 
 #include "core/number_text.h"
 #include "platform/directories.h"
-
-ServerOptions serverOptions;
 
 const char* serverUsage() {
     return "usage: emgbridge [options]\n"

@@ -1,4 +1,4 @@
-#include "model/evaluate_command.h"
+#include "app/evaluate_command.h"
 
 #include <cctype>
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "commands/evaluation_report.h"
 #include "core/operating_state.h"
 #include "model/evaluation.h"
-#include "model/evaluation_report.h"
 
 namespace {
 
