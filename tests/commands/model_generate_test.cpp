@@ -2,7 +2,7 @@
 #include <fstream>
 
 #include "commands/generate_model.h"
-#include "commands/recording.h"
+#include "core/data_files.h"
 #include "model/evaluation_service.h"
 #include "platform/file_size_limit.h"
 #include "sim/virtual_subject.h"
