@@ -7,16 +7,6 @@
 
 namespace {
 
-void writeWeights(int rows, int columns) {
-    std::ofstream out("W&B.txt");
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c) {
-            out << (r * 10 + c) * 0.5f;
-            out << (c + 1 < columns ? " " : "\n");
-        }
-    }
-}
-
 float floatAt(const std::string& image, size_t offset) {
     uint32_t bits = 0;
     for (int byte = 0; byte < 4; ++byte)
