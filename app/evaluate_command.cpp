@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "commands/evaluation_report.h"
+#include "core/data_files.h"
 #include "core/operating_state.h"
 #include "model/evaluation.h"
 
@@ -103,24 +102,16 @@ std::string parseOptions(int argc, char** argv, Options& options) {
     return {};
 }
 
-std::string recordingPath(const std::string& dataDir, int gesture) {
-    return dataDir + "/raw" + std::to_string(gesture) + ".bin";
-}
-
 // Reads the selected recordings (or, with no selection, every one present).
 std::string readRecordings(Options& options, RecordingSet& recordings) {
     const bool all = options.gestureMask == 0;
     for (int g = 1; g <= 8; ++g) {
         if (!all && !((options.gestureMask >> (g - 1)) & 1u)) continue;
-        const std::string path = recordingPath(options.dataDir, g);
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            if (all) continue;
-            return "cannot read the recording " + path;
-        }
-        auto bytes = std::make_shared<std::vector<uint8_t>>(std::istreambuf_iterator<char>(in),
-                                                            std::istreambuf_iterator<char>());
-        if (in.bad()) return "cannot read the recording " + path;
+        const std::string path = options.dataDir + "/" + rawFileName(static_cast<unsigned>(g));
+        auto bytes = std::make_shared<std::vector<uint8_t>>();
+        const ReadResult read = readWholeFile(path, *bytes);
+        if (read == READ_OPEN_FAILED && all) continue;
+        if (read != READ_OK) return "cannot read the recording " + path;
         recordings[static_cast<uint8_t>(g)] = std::move(bytes);
         if (all) options.gestureMask |= static_cast<uint8_t>(1u << (g - 1));
     }

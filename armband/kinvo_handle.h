@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/emg_geometry.h"
 #include "kv/kinvo.h"
 
 class KinvoHandle : public kv::HubListener {
@@ -51,7 +52,7 @@ constexpr uint32_t NOTIFY_GESTURE = 0x40;
 constexpr uint32_t NOTIFY_EMG_RAW = 0x80;
 
 // Raw EMG stream parameters.
-constexpr uint16_t EMG_SAMPLE_RATE = 650;
+constexpr uint16_t EMG_SAMPLE_RATE = EMG_FRAMES_PER_SECOND;  // as the SDK takes it
 constexpr uint8_t EMG_RESOLUTION = 8;
 constexpr int SCAN_MODE = 192;
 

@@ -18,6 +18,7 @@
 #include "bench/alloc_counter.h"
 #include "bench/redirect_stdout.h"
 #include "commands/protocol.h"
+#include "core/emg_geometry.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
@@ -164,7 +165,7 @@ BENCHMARK(BM_LogPrintFile);
 // ---- EMG packet routing (on the SDK thread) --------------------------------
 
 constexpr size_t PACKET_BYTES = 128;  // 16 frames x 8 channels
-constexpr size_t PACKETS_PER_RECORDING = 30 * 650 / 16;
+constexpr size_t PACKETS_PER_RECORDING = 30 * EMG_FRAMES_PER_SECOND / EMG_FRAMES_PER_PACKET;
 
 std::vector<uint8_t> packetBytes() {
     std::vector<uint8_t> packet(PACKET_BYTES);

@@ -45,6 +45,8 @@
 #include <vector>
 
 #include "bench/loopback_client.h"
+#include "core/data_files.h"
+#include "core/emg_geometry.h"
 #include "sim/virtual_subject.h"
 #include "tools/client_kit/server_process.h"
 #include "tools/client_kit/ws_client.h"
@@ -53,8 +55,9 @@ namespace {
 
 constexpr int HANDSHAKES = 200;
 constexpr size_t DOWNLOAD_BYTES = 10 * 1000 * 1000;  // 8-channel frames
-constexpr double PACKET_PERIOD_MS = 16.0 * 1000.0 / 650.0;  // 24.615 ms
-constexpr int64_t MS = 1000000;                             // nanoseconds
+constexpr int64_t MS = 1000000;                      // nanoseconds
+// The armband's packet period, 24.615 ms.
+constexpr double PACKET_PERIOD_MS = 1000.0 * EMG_FRAMES_PER_PACKET / EMG_FRAMES_PER_SECOND;
 
 // ---- Options ---------------------------------------------------------------
 
@@ -184,8 +187,7 @@ double cpuSeconds(pid_t pid) {
         closedir(tasks);
         if (any) return total;
     }
-    std::ifstream in(base + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string stat = readFile(base + "/stat");
     const size_t close = stat.rfind(')');
     if (close == std::string::npos) return 0;
     // Fields after the command: state(3) ... utime(14) stime(15).
@@ -501,7 +503,7 @@ struct IdentifyResult {
 
 // 30 s as a user records a gesture: 3 s held, 2 s at rest, in turn.
 std::string recordingOf(kv::sim::VirtualSubject& subject, int gesture) {
-    constexpr int FRAME_RATE = 650;
+    constexpr int FRAME_RATE = EMG_FRAMES_PER_SECOND;
     std::string bytes(30 * FRAME_RATE * 8, '\0');
     for (int f = 0; f < 30 * FRAME_RATE; ++f) {
         subject.setGesture((f % (5 * FRAME_RATE)) < 3 * FRAME_RATE ? gesture : 0);
@@ -516,7 +518,7 @@ IdentifyResult measureIdentification(Clients& clients, EmgbridgeTarget& target, 
     const uint8_t mask = static_cast<uint8_t>((1u << g) - 1);
     kv::sim::VirtualSubject subject(2024);
     for (int gesture = 1; gesture <= g; ++gesture) {
-        std::ofstream(target.server().path("raw" + std::to_string(gesture) + ".bin"), std::ios::binary)
+        std::ofstream(target.server().path(rawFileName(static_cast<unsigned>(gesture))), std::ios::binary)
             << recordingOf(subject, gesture);
     }
     if (!clients.request({0x05, 0xFF, mask}, {0x05, 0x00}, 5000)) {
@@ -619,7 +621,7 @@ size_t downloadCsv(int port) {
 DownloadResult measurePingDuringDownload(Clients& clients, EmgbridgeTarget& target) {
     DownloadResult result;
     {
-        std::ofstream raw(target.server().path("raw1.bin"), std::ios::binary);
+        std::ofstream raw(target.server().path(rawFileName(1)), std::ios::binary);
         std::vector<char> frames(DOWNLOAD_BYTES);
         for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<char>((i * 7919) >> 3);
         raw.write(frames.data(), static_cast<std::streamsize>(frames.size()));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench/redirect_stdout.h"
+#include "core/emg_geometry.h"
 #include "model/features.h"
 #include "model/identify.h"
 #include "model/training.h"
@@ -19,9 +20,8 @@ namespace {
 
 constexpr uint32_t CHANNELS = 8;
 constexpr int GESTURES = 8;
-constexpr uint32_t FRAMES_PER_SECOND = 650;
-constexpr uint32_t RECORDING_FRAMES = FRAMES_PER_SECOND * 30;
-constexpr uint32_t HOLD_FRAMES = FRAMES_PER_SECOND * 2;
+constexpr uint32_t RECORDING_FRAMES = EMG_FRAMES_PER_SECOND * 30;
+constexpr uint32_t HOLD_FRAMES = EMG_FRAMES_PER_SECOND * 2;
 constexpr int RECORDINGS_PER_GESTURE = 5;
 
 // 30 s of 8 channels as a user records a gesture: rest and hold in turns of 2 s.

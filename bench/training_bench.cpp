@@ -22,13 +22,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench/heap_peak.h"
 #include "bench/training_sets.h"
+#include "core/data_files.h"
 #include "core/operating_state.h"
 #include "model/features.h"
 #include "model/training.h"
@@ -62,13 +61,6 @@ double runTimed(const std::vector<std::string>& args, const std::string& outFile
     const double ms = millisecondsSince(start);
     posix_spawn_file_actions_destroy(&actions);
     return ran ? ms : -1.0;
-}
-
-std::string readAll(const std::string& name) {
-    std::ifstream in(name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 void writeLibsvmFile(const PairProblem& problem, const std::string& name) {
@@ -151,7 +143,8 @@ SetFigures measure(const TrainingSet& set, bool printPairs) {
             const double liblinear = runTimed({"liblinear-train", "-s", "3", "-c", "1", "-e", "0.001", "-B", "1", "-w1",
                                                plus, "-w-1", minus, "-q", "pair.txt", "pair.linear"},
                                               "linear.out");
-            const std::string out = readAll("svm.out");
+            std::string out;
+            readWholeFile("svm.out", out);
             const size_t at = out.find("obj = ");
             if (libsvm < 0 || liblinear < 0 || at == std::string::npos) {
                 std::fprintf(stderr, "svm-train or liblinear-train failed on pair %d-%d\n", p, q);

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/emg_geometry.h"
 #include "core/operating_state.h"
 #include "sim/random_source.h"
 
 namespace {
 
-constexpr uint32_t FRAMES_PER_SECOND = 650;
-constexpr uint32_t HOLD_FRAMES = 2 * FRAMES_PER_SECOND;
-constexpr uint32_t REST_FRAMES = 2 * FRAMES_PER_SECOND;
+constexpr uint32_t HOLD_FRAMES = 2 * EMG_FRAMES_PER_SECOND;
+constexpr uint32_t REST_FRAMES = 2 * EMG_FRAMES_PER_SECOND;
 constexpr double BASELINE = 122.0;
 constexpr double REST_NOISE = 1.2;
 constexpr double AMPLITUDE = 60.0;
@@ -18,7 +18,7 @@ constexpr double GAIN_SPREAD = 0.02;  // per hold and channel, 1 +- this
 
 std::vector<uint8_t> gestureRecording(const TrainingSet& set, int gesture, const double (&pattern)[8]) {
     kv::sim::RandomSource random(set.seed * 16 + static_cast<uint32_t>(gesture));
-    const uint32_t frames = set.seconds * FRAMES_PER_SECOND;
+    const uint32_t frames = set.seconds * EMG_FRAMES_PER_SECOND;
     std::vector<uint8_t> bytes;
     if (gesture == set.flatGesture) {
         bytes.assign(static_cast<size_t>(frames) * bitCount(set.channelMask), static_cast<uint8_t>(BASELINE));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/data_files.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
 #include "model/features.h"
@@ -11,10 +12,6 @@
 #include "platform/files.h"
 
 namespace {
-
-std::string featureFileName(int number) {
-    return "feature" + std::to_string(number) + ".txt";
-}
 
 bool selected(uint8_t gestureMask, int gesture) {
     return (gestureMask >> (gesture - 1)) & 1u;

@@ -7,34 +7,12 @@
 #include "commands/generate_model.h"
 #include "commands/model_image.h"
 #include "commands/protocol.h"
-#include "commands/recording.h"
+#include "core/data_files.h"
 #include "core/emg_geometry.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
 #include "model/training.h"
 #include "platform/files.h"
-
-namespace {
-
-enum ReadResult {
-    READ_OK,
-    READ_OPEN_FAILED,
-    READ_FAILED,
-};
-
-// The whole file into bytes; a read error is not taken for its end.
-ReadResult readWholeFile(const std::string& name, std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (!file) return READ_OPEN_FAILED;
-    uint8_t block[65536];
-    size_t count;
-    while ((count = std::fread(block, 1, sizeof block, file)) > 0) bytes.insert(bytes.end(), block, block + count);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    return failed ? READ_FAILED : READ_OK;
-}
-
-}  // namespace
 
 void commandModelGenerate(uint8_t length, Reply& reply) {
     reply.push_back(CMD_MODEL_GENERATE);
@@ -95,40 +73,39 @@ void commandModelUpdate(uint8_t length, Reply& reply) {
         reply.push_back(STATUS_FAIL);
         return;
     }
-    std::FILE* weights = std::fopen(MODEL_FILE_NAME, "r");
+    std::string weights;
+    const bool weightsRead = readWholeFile(MODEL_FILE_NAME, weights) == READ_OK;
     std::FILE* image = nullptr;
     if (!platform::openForWriting(MODEL_IMAGE_FILE_NAME, image) && platform::isSymbolicLink(MODEL_IMAGE_FILE_NAME)) {
         logPrint(LOG_DEBUG, LOG_TAG, "%s is a symbolic link: not written", MODEL_IMAGE_FILE_NAME);
     }
-    auto closeFiles = [&] {
-        if (weights) std::fclose(weights);
+    auto closeImage = [&] {
         if (image) std::fclose(image);
     };
     const uint8_t gestures = gestureCount;
-    if (columns - 1 != channelCount || static_cast<float>(rows) != gestures * (gestures - 1) * 0.5f) {
+    if (columns - 1 != channelCount || rows != modelRowsForGestures(gestures)) {
         reply.push_back(STATUS_FAIL);
         // Spelling kept word for word: log readers match this text.
         logPrint(LOG_DEBUG, LOG_TAG,
                  "There is difference between W&B configuration and channle(gesture) configuration");
-        closeFiles();
+        closeImage();
         return;
     }
     if (!modelNumbersFinite()) {
         reply.push_back(STATUS_FAIL);
         logPrint(LOG_DEBUG, LOG_TAG, "W&B.txt holds a value that is not a finite number");
-        closeFiles();
+        closeImage();
         return;
     }
-    if (!weights || !image) {
+    if (!weightsRead || !image) {
         logPrint(LOG_DEBUG, LOG_TAG, "Model file operate err");
         reply.push_back(STATUS_FILE_ERROR);
-        closeFiles();
+        closeImage();
         return;
     }
     uint8_t buffer[MODEL_IMAGE_BUFFER_SIZE];
     const size_t imageLength = buildModelImage(weights, rows, columns, channelMask, gestures, buffer);
     const bool written = std::fwrite(buffer, 1, imageLength, image) == imageLength;
-    std::fclose(weights);
     const bool closed = std::fclose(image) == 0;
     if (!written || !closed) logPrint(LOG_DEBUG, LOG_TAG, "Model file operate err");
     uploadProgress = 0;

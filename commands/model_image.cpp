@@ -1,6 +1,7 @@
 #include "commands/model_image.h"
 
 #include <cstring>
+#include <vector>
 
 uint32_t modelPayloadLength(int32_t rows, int32_t columns) {
     uint32_t length = (static_cast<uint32_t>(rows) * static_cast<uint32_t>(columns) * 4u) % 65536u;
@@ -8,8 +9,8 @@ uint32_t modelPayloadLength(int32_t rows, int32_t columns) {
     return length;
 }
 
-size_t buildModelImage(std::FILE* weights, int32_t rows, int32_t columns, uint8_t channelMask, uint8_t gestureCount,
-                       uint8_t* buffer) {
+size_t buildModelImage(std::string_view weights, int32_t rows, int32_t columns, uint8_t channelMask,
+                       uint8_t gestureCount, uint8_t* buffer) {
     std::memset(buffer, 0, MODEL_IMAGE_BUFFER_SIZE);
     if (rows <= 0 || columns <= 0) return 0;
     const uint32_t payload = modelPayloadLength(rows, columns);
@@ -22,16 +23,12 @@ size_t buildModelImage(std::FILE* weights, int32_t rows, int32_t columns, uint8_
     buffer[1] = gestureCount;
     buffer[2] = static_cast<uint8_t>(payload & 0xFF);
     buffer[3] = static_cast<uint8_t>(payload >> 8);
-    for (int32_t r = 0; r < rows; ++r) {
-        for (int32_t c = 0; c < columns; ++c) {
-            float value = 0.0f;
-            const char* format = c + 1 < columns ? "%f " : "%f\n";
-            if (std::fscanf(weights, format, &value) != 1) value = 0.0f;
-            const size_t offset = MODEL_IMAGE_HEADER_SIZE + 4 * (static_cast<size_t>(r) * columns + c);
-            uint32_t bits;
-            std::memcpy(&bits, &value, sizeof bits);
-            for (int byte = 0; byte < 4; ++byte) buffer[offset + byte] = static_cast<uint8_t>(bits >> (8 * byte));
-        }
+    const std::vector<float> numbers = parseTextNumbers(weights).values;
+    for (size_t k = 0; k < values && k < numbers.size(); ++k) {
+        uint32_t bits;
+        std::memcpy(&bits, &numbers[k], sizeof bits);
+        const size_t offset = MODEL_IMAGE_HEADER_SIZE + 4 * k;
+        for (int byte = 0; byte < 4; ++byte) buffer[offset + byte] = static_cast<uint8_t>(bits >> (8 * byte));
     }
     return MODEL_IMAGE_HEADER_SIZE + payload;
 }

@@ -7,6 +7,7 @@
 #include "client/ws_server.h"
 #include "commands/branches.h"
 #include "commands/protocol.h"
+#include "core/data_files.h"
 #include "core/event_queue.h"
 #include "core/logger.h"
 #include "core/operating_state.h"
@@ -49,10 +50,6 @@ SaveResult appendRecording(const std::string& name, const std::vector<uint8_t>& 
 }
 
 }  // namespace
-
-std::string rawFileName(unsigned gesture) {
-    return "raw" + std::to_string(gesture) + ".bin";
-}
 
 void commandRecordStart(const uint8_t* bytes, uint8_t length, Reply& reply) {
     reply.push_back(CMD_RECORD_START);

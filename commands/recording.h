@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 enum InternalJob : uint8_t {
     INTERNAL_SAVE_RECORDING = 1,
@@ -11,6 +10,3 @@ enum InternalJob : uint8_t {
 
 void handleTimerEvents(const uint8_t* payload, uint8_t length);
 void handleInternalEvents(const uint8_t* payload, uint8_t length);
-
-// "raw" + gesture number + ".bin"
-std::string rawFileName(unsigned gesture);

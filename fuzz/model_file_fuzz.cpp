@@ -1,6 +1,6 @@
 // Arbitrary bytes of "W&B.txt" through its readers: the shape count, MODEL_UPDATE's image build, and the
 // identification model load followed by a few windows at rest, active, then at rest.
-#include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "commands/model_image.h"
@@ -10,13 +10,6 @@
 #include "model/training.h"
 
 namespace {
-
-// Gesture count G with rows == G(G-1)/2, or 0.
-uint8_t gesturesForRows(int32_t rows) {
-    for (int32_t g = 2; g <= 8; ++g)
-        if (rows == g * (g - 1) / 2) return static_cast<uint8_t>(g);
-    return 0;
-}
 
 // 130 frames of channels samples: near the resting level, or swinging widely.
 std::vector<uint8_t> chunk(uint32_t channels, bool active, unsigned seed) {
@@ -49,10 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t channels = columns >= 2 && columns <= 9 ? static_cast<uint32_t>(columns - 1) : 8;
     const uint8_t mask = static_cast<uint8_t>((1u << channels) - 1u);
     std::vector<uint8_t> image(MODEL_IMAGE_BUFFER_SIZE);
-    std::FILE* weights = std::fopen(MODEL_FILE_NAME, "r");
-    fuzz::check(weights != nullptr, "W&B.txt cannot be opened");
-    const size_t imageLength = buildModelImage(weights, rows, columns, mask, gesturesForRows(rows), image.data());
-    std::fclose(weights);
+    const std::string_view weights(reinterpret_cast<const char*>(data), size);
+    const uint8_t gestures = static_cast<uint8_t>(gesturesForModelRows(rows));
+    const size_t imageLength = buildModelImage(weights, rows, columns, mask, gestures, image.data());
     fuzz::check(imageLength == 0 || (imageLength <= MODEL_IMAGE_BUFFER_SIZE &&
                                      imageLength == MODEL_IMAGE_HEADER_SIZE + modelPayloadLength(rows, columns)),
                 "the model image does not fit its buffer");
@@ -63,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int loaded = loadIdentifyModel(rows, columns, model, state);
     fuzz::check(loaded == (modelShapeUsable(rows, columns) ? 0 : -2), "loadIdentifyModel answered against the shape");
     if (loaded != 0) return 0;
-    fuzz::check(model.channels == columns - 1 && model.gestures == gesturesForRows(rows), "the loaded model's shape");
+    fuzz::check(model.channels == columns - 1 && model.gestures == gestures, "the loaded model's shape");
     const bool pattern[] = {false, false, true, true, true, true, true, false, false, false, false};
     unsigned seed = 0;
     for (bool active : pattern) {

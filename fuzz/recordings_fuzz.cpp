@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t rows = 0;
     int32_t columns = 0;
     fuzz::check(readModelShape(rows, columns), "the trained W&B.txt has no shape");
-    fuzz::check(rows == gestures * (gestures - 1) / 2 && columns == static_cast<int32_t>(channels) + 1,
+    fuzz::check(rows == modelRowsForGestures(gestures) && columns == static_cast<int32_t>(channels) + 1,
                 "the trained W&B.txt has the wrong shape");
     IdentifyModel model;
     IdentifyState state;

@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <utility>
 #include <vector>
 
+#include "core/data_files.h"
 #include "fuzz/fuzz_support.h"
 
 namespace fs = std::filesystem;
@@ -29,12 +28,12 @@ int main(int argc, char** argv) {
         }
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
-            std::ifstream in(file, std::ios::binary);
-            if (!in) {
+            std::vector<uint8_t> bytes;
+            if (readWholeFile(file.string(), bytes) != READ_OK) {
                 std::fprintf(stderr, "cannot read %s\n", file.string().c_str());
                 return 2;
             }
-            inputs.emplace_back(file.string(), std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+            inputs.emplace_back(file.string(), std::move(bytes));
         }
     }
     if (inputs.empty()) {

@@ -1,8 +1,8 @@
 #include "model/evaluation.h"
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "core/data_files.h"
 #include "core/operating_state.h"
 #include "model/identify.h"
 #include "model/training.h"
@@ -11,11 +11,11 @@ namespace {
 
 // What a reader of the text files gets back: features are stored with "%f", the
 // weights as a stream writes a float (six significant digits), and both are read
-// back with the float conversion of the stream.
+// back as parseTextNumber reads them. A value that is not finite stays as it is.
 float throughText(float value, const char* format) {
     char text[64];
     std::snprintf(text, sizeof text, format, static_cast<double>(value));
-    return std::strtof(text, nullptr);
+    return parseTextNumber(text).value_or(value);
 }
 
 // The pairwise model "W&B.txt" would hold for these per-class features (keys 1..G),

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/data_files.h"
 #include "model/number_format.h"
 #include "platform/files.h"
 
@@ -141,7 +142,7 @@ std::vector<float> windowFeatures(const uint8_t* bytes, size_t length, uint32_t 
 FeatureResult appendFeatureFile(const std::string& name, const std::vector<float>& features) {
     const std::string text = featureText(features);
     FILE* file = nullptr;
-    if (!platform::openForAppending("feature" + name + ".txt", file)) return FEATURES_FILE_FAILED;
+    if (!platform::openForAppending(featureFileName(name), file)) return FEATURES_FILE_FAILED;
     // A file cut short (a full disk) must not pass as the gesture's features.
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     const bool closed = std::fclose(file) == 0;

@@ -26,8 +26,8 @@ enum FeatureResult : int {
 // window order. channels must be 1..MAX_CHANNELS.
 std::vector<float> windowFeatures(const uint8_t* bytes, size_t length, uint32_t channels);
 
-// Appends features to "feature" + name + ".txt", each value as "%f " writes it.
+// Appends features to featureFileName(name), each value as "%f " writes it.
 FeatureResult appendFeatureFile(const std::string& name, const std::vector<float>& features);
 
-// Appends the features of one recording to "feature" + name + ".txt".
+// Appends the features of one recording to featureFileName(name).
 FeatureResult extractFeatures(const std::string& name, const uint8_t* bytes, size_t length, uint32_t channels);

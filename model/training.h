@@ -6,9 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "core/data_files.h"
 #include "core/emg_geometry.h"
-
-constexpr const char* MODEL_FILE_NAME = "W&B.txt";
 
 struct SolverParams {
     uint32_t iterationLimit = 15000;
@@ -34,7 +33,8 @@ struct PairModel {
 
 using FeatureMap = std::map<int32_t, std::vector<float>>;
 
-// Every number of "feature" + k + ".txt" for k = 1..gestures; a missing file gives an empty vector.
+// The numbers (parseTextNumbers) of featureFileName(k) for k = 1..gestures; a file that
+// is missing or cannot be read whole gives an empty vector.
 FeatureMap loadFeatureFiles(int32_t gestures);
 
 // The problem of classes p < q: data of p then q, n = (n_p + n_q) / channels samples of
@@ -60,9 +60,10 @@ float smoSolve(const float* data, uint32_t dim, uint32_t count, const int32_t* l
                float* alpha);
 
 // Shape of "W&B.txt": rows = line feeds, columns = spaces / rows + 1. False when the
-// file is missing, has no line feed, or its space count is not a multiple of rows.
+// file cannot be read whole, has no line feed, or its space count is not a multiple of rows.
 bool readModelShape(int32_t& rows, int32_t& columns);
 
-// False when a number in "W&B.txt" is not finite (nan, inf, or beyond the float
-// range); such a model is never sent to the armband nor used for identification.
+// False when a word of "W&B.txt" is not a finite number (parseTextNumber: nan, inf,
+// beyond the float range, or no number at all), or the file cannot be read whole;
+// such a model is never sent to the armband nor used for identification.
 bool modelNumbersFinite();

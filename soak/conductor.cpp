@@ -27,9 +27,9 @@ bool noise(const Bytes& m) {
 }  // namespace
 
 bool Conductor::seed(unsigned gesture, const std::string& bytes) {
-    std::ofstream(server_.path(rawName(gesture)), std::ios::binary) << bytes;
+    std::ofstream(server_.path(rawFileName(gesture)), std::ios::binary) << bytes;
     known_[gesture] = bytes;
-    return readFile(server_.path(rawName(gesture))) == bytes;
+    return readFile(server_.path(rawFileName(gesture))) == bytes;
 }
 
 void Conductor::send(const Bytes& command) {

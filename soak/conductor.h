@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 
+#include "core/data_files.h"
 #include "soak/report.h"
 #include "tools/client_kit/server_process.h"
 
@@ -49,7 +50,6 @@ private:
     std::string control(const std::string& line);
     bool order(const std::string& line);
     // recordings.cpp: recordings and the ledger.
-    std::string rawName(unsigned gesture) const { return "raw" + std::to_string(gesture) + ".bin"; }
     void checkFile(unsigned gesture, const std::string& bytes, const char* check, const std::string& when);
     void recording(unsigned gesture, Variant variant);
     void sideAction(int step, Variant variant);

@@ -66,9 +66,9 @@ void Conductor::dropAndReconnect() {
 
 // W&B.txt has one line of 8 weights and a bias per gesture pair.
 bool Conductor::weightsMatch() const {
-    const std::string weights = readFile(server_.path("W&B.txt"));
-    return std::count(weights.begin(), weights.end(), '\n') == GESTURES &&
-           std::count(weights.begin(), weights.end(), ' ') == GESTURES * 8;
+    const std::string weights = readFile(server_.path(MODEL_FILE_NAME));
+    return std::count(weights.begin(), weights.end(), '\n') == modelRowsForGestures(GESTURES) &&
+           std::count(weights.begin(), weights.end(), ' ') == modelRowsForGestures(GESTURES) * 8;
 }
 
 // usable: every gesture has a raw file of one window at least.
@@ -87,7 +87,7 @@ void Conductor::updateModel() {
         progress.push_back((*step)[1]);
     report_.check(progress == Bytes{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, "model update progress comes in order",
                   describe(progress));
-    const std::string image = readFile(server_.path("model.bin"));
+    const std::string image = readFile(server_.path(MODEL_IMAGE_FILE_NAME));
     std::string hex;
     for (unsigned char c : image) hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     // 3 rows of 9 floats after the header, padded to 16 bytes, as the armband received it.
@@ -102,7 +102,7 @@ void Conductor::updateFaults() {
     play({{"fail update", {0x0C}, {0x0C, 0xF0}, 500, "a failed model update is reported, without progress"},
           {"mute update", {0x0C}, {}, 1500, "a silent model update reports nothing"}});
     sync();
-    const std::string image = server_.path("model.bin");
+    const std::string image = server_.path(MODEL_IMAGE_FILE_NAME);
     std::rename(image.c_str(), (image + ".aside").c_str());
     if (::mkdir(image.c_str(), 0755) == 0) {
         countFault(report_, "model.bin unwritable");

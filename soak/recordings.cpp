@@ -11,7 +11,7 @@ namespace {
 constexpr int64_t RECORDING_MS = 30000;
 constexpr int64_t RESULT_SLACK_MS = 25000;  // silent stream switches (up to 9 s) and a blocked main loop
 constexpr size_t PACKET = 128, FRAME = 8;   // 16 frames of 8 channels
-constexpr size_t BYTES_PER_SECOND = 650 * FRAME;
+constexpr size_t BYTES_PER_SECOND = EMG_FRAMES_PER_SECOND * FRAME;
 constexpr int64_t SIDE_ACTION_MS[] = {1500, 4000, 10000, 12000};
 const char* const VARIANTS[] = {"normal",
                                 "save into a directory, first stream switch silent",
@@ -26,9 +26,9 @@ const char* const NOT_SAVED = "a recording that is not saved leaves its file alo
 }  // namespace
 
 void Conductor::checkFile(unsigned gesture, const std::string& bytes, const char* check, const std::string& when) {
-    const std::string now = readFile(server_.path(rawName(gesture)));
+    const std::string now = readFile(server_.path(rawFileName(gesture)));
     report_.check(now == bytes, check,
-                  rawName(gesture) + " " + when + ": " + std::to_string(now.size()) + " bytes, " +
+                  rawFileName(gesture) + " " + when + ": " + std::to_string(now.size()) + " bytes, " +
                       std::to_string(bytes.size()) + " expected");
 }
 
@@ -45,7 +45,7 @@ void Conductor::recording(unsigned gesture, Variant variant) {
               {"", {0x06}, {0x06, 0xFF}, 0, "RECORD_START of a wrong length is refused"},
               {"", {0x06, 0x01, 0x02}, {0x06, 0xFF}, 0, "RECORD_START of a wrong length is refused"}});
     }
-    const std::string path = server_.path(rawName(gesture_ = gesture)), name = rawName(gesture);
+    const std::string path = server_.path(rawFileName(gesture_ = gesture)), name = rawFileName(gesture);
     before_ = readFile(path);
     checkFile(gesture, known_[gesture], HOLD_KNOWN, "before a recording");
     previews_.clear();
@@ -113,7 +113,7 @@ void Conductor::sideAction(int step, Variant variant) {
 }
 
 void Conductor::confirmRecording(size_t fewestBytes, size_t mostBytes) {
-    const std::string name = rawName(gesture_), now = readFile(server_.path(name));
+    const std::string name = rawFileName(gesture_), now = readFile(server_.path(name));
     report_.check(now.compare(0, before_.size(), before_) == 0, "a save appends after the bytes already there", name);
     const std::string added = now.size() > before_.size() ? now.substr(before_.size()) : "";
     report_.check(added.size() % PACKET == 0 && added.size() >= fewestBytes && added.size() <= mostBytes,

@@ -11,10 +11,7 @@ HttpReply serveModel(const Request&) {
     if (stat(MODEL_FILE_NAME, &info) != 0 || !readModelShape(rows, columns)) {
         return jsonError(404, "no usable model yet: train one first");
     }
-    int gestures = 0;  // rows = G(G-1)/2 for G gestures
-    for (int g = 2; g <= 8; ++g) {
-        if (g * (g - 1) / 2 == rows) gestures = g;
-    }
+    const int32_t gestures = gesturesForModelRows(rows);
     std::string json = "{\"file\":" + jsonString(MODEL_FILE_NAME);
     json += ",\"gestures\":" + (gestures ? std::to_string(gestures) : std::string("null"));
     json += ",\"channels\":" + std::to_string(columns - 1);

@@ -32,7 +32,7 @@ public:
         char cell[32];
         for (size_t f = 0; f < frames; ++f, ++frame_) {
             rows += std::to_string(frame_);
-            std::snprintf(cell, sizeof cell, ",%.6f", static_cast<double>(frame_) / RECORDING_FRAMES_PER_SECOND);
+            std::snprintf(cell, sizeof cell, ",%.6f", static_cast<double>(frame_) / EMG_FRAMES_PER_SECOND);
             rows += cell;
             for (int c = 0; c < channels_; ++c) {
                 rows += ',';
@@ -63,7 +63,7 @@ HttpReply serveRecordingCsv(const Request& request) {
     int channels = 0;
     const ChannelsOutcome known = recordingChannels(request, channels);
     if (known == ChannelsOutcome::BAD) return jsonError(400, "channels must be a number from 1 to 8");
-    const std::string file = "raw" + std::to_string(*gesture) + ".bin";
+    const std::string file = rawFileName(static_cast<unsigned>(*gesture));
     FILE* opened = std::fopen(file.c_str(), "rb");
     if (!opened) return jsonError(404, "there is no recording " + file);
     if (known == ChannelsOutcome::UNKNOWN) {
@@ -72,7 +72,7 @@ HttpReply serveRecordingCsv(const Request& request) {
     }
     HttpReply reply = textReply(
         200, "text/csv; charset=utf-8", {},
-        "Content-Disposition: attachment; filename=\"raw" + std::to_string(*gesture) + ".csv\"\r\n");
+        "Content-Disposition: attachment; filename=\"" + rawCsvFileName(static_cast<unsigned>(*gesture)) + "\"\r\n");
     reply.chunks = std::make_unique<CsvRows>(opened, channels);
     return reply;
 }

@@ -1,4 +1,4 @@
-// DELETE /api/recordings/N: removes raw<N>.bin, so that a gesture can be recorded afresh.
+// DELETE /api/recordings/N: removes rawFileName(N), so that a gesture can be recorded afresh.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -15,7 +15,7 @@ HttpReply serveRecordingDelete(const Request& request) {
     // The save appends to the file when the recording ends: not while that gesture records.
     if (operatingMode == MODE_RECORDING && recordGesture == *gesture)
         return jsonError(409, "this gesture is being recorded");
-    const std::string file = "raw" + std::to_string(*gesture) + ".bin";  // as the CSV route names it
+    const std::string file = rawFileName(static_cast<unsigned>(*gesture));
     if (std::remove(file.c_str()) != 0)
         return jsonError(404, "no such recording");
     return textReply(204, "application/json", "");

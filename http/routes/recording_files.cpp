@@ -13,12 +13,11 @@ std::vector<RecordingFile> listRecordingFiles() {
     if (!folder) return files;
     while (const dirent* entry = readdir(folder)) {
         const std::string name = entry->d_name;
-        if (name.size() < 8 || name.compare(0, 3, "raw") != 0 || name.compare(name.size() - 4, 4, ".bin") != 0)
-            continue;
-        const std::optional<int> gesture = parseBoundedInt(std::string_view(name).substr(3, name.size() - 7), 0, 255);
+        const std::optional<unsigned> gesture = gestureOfRawFileName(name);
         struct stat info {};
         if (!gesture || stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        files.push_back({*gesture, static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtime)});
+        files.push_back(
+            {static_cast<int>(*gesture), static_cast<long long>(info.st_size), static_cast<long long>(info.st_mtime)});
     }
     closedir(folder);
     std::sort(files.begin(), files.end(),

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "core/data_files.h"
+#include "core/emg_geometry.h"
 #include "http/request.h"
-
-constexpr int RECORDING_FRAMES_PER_SECOND = 650;
 
 struct RecordingFile {
     int gesture;
@@ -15,7 +15,7 @@ struct RecordingFile {
     long long modified;  // seconds since the epoch
 };
 
-// Every "rawN.bin" (N 0..255) in the working directory, by gesture number.
+// Every regular file named rawFileName(N) (N 0..255) in the working directory, by gesture number.
 std::vector<RecordingFile> listRecordingFiles();
 
 enum class ChannelsOutcome { KNOWN, UNKNOWN, BAD };

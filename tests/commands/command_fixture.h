@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
 #include "armband/kinvo_handle.h"
 #include "client/ws_server.h"
 #include "commands/dispatcher.h"
+#include "core/data_files.h"
 #include "core/event_queue.h"
 #include "core/operating_state.h"
 #include "core/server_options.h"
@@ -63,6 +65,12 @@ protected:
     bool nothingSent() {
         command({0x01});
         return reply() == Bytes{0x01, 0x00};
+    }
+    // A "W&B.txt" of rows x columns numbers: (r * 10 + c) / 2 in row r, column c.
+    static void writeWeights(int rows, int columns) {
+        std::ofstream out(MODEL_FILE_NAME);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c) out << (r * 10 + c) * 0.5f << (c + 1 < columns ? " " : "\n");
     }
     void configure(uint8_t channels, uint8_t gestures) {
         channelMask = channels;

@@ -3,21 +3,10 @@
 #include "armband/emg_routing.h"
 #include "tests/commands/command_fixture.h"
 
-namespace {
-
 using IdentifyCommandTest = CommandTest;
 
-void writeModel(int rows, int columns) {
-    std::ofstream out("W&B.txt");
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c) out << 0.25f << (c + 1 < columns ? " " : "\n");
-    }
-}
-
-}  // namespace
-
 TEST_F(IdentifyCommandTest, StartsWithAUsableModel) {
-    writeModel(3, 5);
+    writeWeights(3, 5);
     {
         std::lock_guard<std::mutex> lock(identifyBufferMutex);
         identifyBuffer->assign(10, 1);
@@ -49,7 +38,7 @@ TEST_F(IdentifyCommandTest, RefusesWhatItCannotRun) {
     EXPECT_EQ(reply(), (Bytes{0x08, 0xFF})) << "an empty W&B.txt";
     // Shapes the identifier's fixed arrays cannot hold.
     for (auto [rows, columns] : {std::pair<int, int>{1, 10}, {2, 3}, {36, 9}, {1, 1}}) {
-        writeModel(rows, columns);
+        writeWeights(rows, columns);
         command({0x08});
         EXPECT_EQ(reply(), (Bytes{0x08, 0xFF})) << rows << "x" << columns;
         EXPECT_EQ(operatingMode.load(), MODE_IDLE);
@@ -57,7 +46,7 @@ TEST_F(IdentifyCommandTest, RefusesWhatItCannotRun) {
     std::ofstream("W&B.txt") << "0.5 inf\n";
     command({0x08});
     EXPECT_EQ(reply(), (Bytes{0x08, 0xFF})) << "a number that is not finite";
-    writeModel(1, 2);
+    writeWeights(1, 2);
     operatingMode = MODE_RECORDING;
     command({0x08});
     EXPECT_EQ(reply(), (Bytes{0x08, 0xFF})) << "recording";

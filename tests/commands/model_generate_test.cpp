@@ -3,35 +3,25 @@
 
 #include "commands/evaluation_service.h"
 #include "commands/generate_model.h"
-#include "commands/recording.h"
+#include "core/data_files.h"
 #include "platform/file_size_limit.h"
-#include "sim/virtual_subject.h"
 #include "tests/commands/command_fixture.h"
+#include "tests/model/subject_stream.h"
 
 namespace {
 
 // A recording of the virtual subject alternating a gesture and rest, one second each.
-void writeRecording(int gesture, uint8_t channelMask, double seconds, uint32_t seed) {
+void writeRecording(int gesture, uint8_t channelMask, int seconds, uint32_t seed) {
     kv::sim::VirtualSubject subject(seed);
-    const int channels = bitCount(channelMask);
-    std::string bytes;
-    const int frames = static_cast<int>(seconds * 650);
-    uint8_t frame[8];
-    for (int f = 0; f < frames; ++f) {
-        subject.setGesture((f / 650) % 2 == 0 ? gesture : 0);
-        subject.nextFrame(channelMask, frame);
-        bytes.append(reinterpret_cast<char*>(frame), static_cast<size_t>(channels));
-    }
-    std::ofstream(rawFileName(static_cast<unsigned>(gesture)), std::ios::binary) << bytes;
+    std::ofstream(rawFileName(static_cast<unsigned>(gesture)), std::ios::binary)
+        << subjectStream(subject, channelMask, {{gesture, 1}, {0, 1}}, seconds);
 }
 
 int lineCount(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-bool exists(const std::string& name) {
-    return std::ifstream(name).good();
-}
+using std::filesystem::exists;
 
 using ModelGenerateTest = CommandTest;
 

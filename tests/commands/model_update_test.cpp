@@ -7,16 +7,6 @@
 
 namespace {
 
-void writeWeights(int rows, int columns) {
-    std::ofstream out("W&B.txt");
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < columns; ++c) {
-            out << (r * 10 + c) * 0.5f;
-            out << (c + 1 < columns ? " " : "\n");
-        }
-    }
-}
-
 float floatAt(const std::string& image, size_t offset) {
     uint32_t bits = 0;
     for (int byte = 0; byte < 4; ++byte)
@@ -111,20 +101,15 @@ TEST_F(ModelUpdateTest, FailureReplies) {
 }
 
 TEST(ModelImage, ShortFilesLeaveZeroSlotsAndOversizedShapesAreRefused) {
-    std::FILE* weights = std::tmpfile();
-    std::fputs("1.5 2.5\n", weights);
-    std::rewind(weights);
     uint8_t buffer[MODEL_IMAGE_BUFFER_SIZE];
-    ASSERT_EQ(buildModelImage(weights, 2, 2, 0x01, 2, buffer), 64u);
+    ASSERT_EQ(buildModelImage("1.5 2.5\n", 2, 2, 0x01, 2, buffer), 64u);
     float values[4];
     std::memcpy(values, buffer + 48, sizeof values);
     EXPECT_EQ(values[0], 1.5f);
     EXPECT_EQ(values[1], 2.5f);
     EXPECT_EQ(values[2], 0.0f);
     EXPECT_EQ(values[3], 0.0f);
-    std::rewind(weights);
-    EXPECT_EQ(buildModelImage(weights, 40, 9, 0xFF, 8, buffer), 0u);
-    std::fclose(weights);
+    EXPECT_EQ(buildModelImage("1.5 2.5\n", 40, 9, 0xFF, 8, buffer), 0u);
     EXPECT_EQ(modelPayloadLength(3, 5), 64u);
     EXPECT_EQ(modelPayloadLength(28, 9), 1008u);
 }

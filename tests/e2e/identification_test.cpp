@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "commands/recording.h"
+#include "core/data_files.h"
 #include "tests/e2e/session.h"
 #include "tests/model/subject_stream.h"
 

@@ -4,11 +4,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
+#include "core/data_files.h"
 #include "platform/directories.h"
 #include "platform/sockets.h"
 #include "tools/client_kit/ws_client.h"
@@ -36,10 +35,9 @@ std::string makeTempDir(const std::string& prefix) {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+    std::string content;
+    readWholeFile(path, content);
+    return content;
 }
 
 ServerProcess::ServerProcess(std::string workDir)

@@ -69,5 +69,5 @@ int pickFreePort();
 std::string serverBinary();
 // A fresh temporary directory.
 std::string makeTempDir(const std::string& prefix);
-// Reads a whole file ("" when missing).
+// Reads a whole file (readWholeFile; "" when missing, what could be read after a read error).
 std::string readFile(const std::string& path);
