@@ -73,8 +73,8 @@ OptionsOutcome parseServerOptions(int argc, char** argv, ServerOptions& options,
 
 bool enterDataDir(const std::string& dataDir, std::string& error) {
     if (dataDir.empty()) return true;
-    int failure = makeDirectories(dataDir);
-    if (failure == 0) failure = enterDirectory(dataDir);
+    int failure = platform::makeDirectories(dataDir);
+    if (failure == 0) failure = platform::enterDirectory(dataDir);
     if (failure != 0) {
         error = "cannot use data folder '" + dataDir + "': " + std::strerror(failure);
         return false;

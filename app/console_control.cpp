@@ -12,13 +12,13 @@ bool consoleCtrlHandler(int type) {
 }
 
 void blockConsoleSignals() {
-    blockConsoleEvents();
+    platform::blockConsoleEvents();
 }
 
 bool setConsoleCtrlHandler(bool add) {
     if (!add) {
-        unwatchConsoleEvents();
+        platform::unwatchConsoleEvents();
         return true;
     }
-    return watchConsoleEvents(consoleCtrlHandler);
+    return platform::watchConsoleEvents(consoleCtrlHandler);
 }

@@ -16,7 +16,7 @@ LogTime systemClock() {
     const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
     const std::time_t seconds = system_clock::to_time_t(now);
     std::tm local{};
-    toLocalTime(seconds, local);  // a moment the system cannot convert keeps the zero date
+    platform::toLocalTime(seconds, local);  // a moment the system cannot convert keeps the zero date
     return LogTime{static_cast<unsigned>(local.tm_year + 1900),
                    static_cast<unsigned>(local.tm_mon + 1),
                    static_cast<unsigned>(local.tm_mday),

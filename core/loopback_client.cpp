@@ -13,15 +13,15 @@ int64_t nowMs() {
 int connectLoopback(int port, int timeoutMs) {
     const int64_t deadline = nowMs() + timeoutMs;
     do {
-        const int fd = connectToLoopback(port);
-        if (fd != NO_SOCKET) return fd;
+        const int fd = platform::connectToLoopback(port);
+        if (fd != platform::NO_SOCKET) return fd;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (nowMs() < deadline);
     return -1;
 }
 
 bool waitReadable(int fd, int timeoutMs) {
-    return pollReadable(fd, timeoutMs);
+    return platform::pollReadable(fd, timeoutMs);
 }
 
 ControlClient::~ControlClient() {
@@ -29,7 +29,7 @@ ControlClient::~ControlClient() {
 }
 
 void ControlClient::close() {
-    if (fd_ >= 0) closeSocket(fd_);
+    if (fd_ >= 0) platform::closeSocket(fd_);
     fd_ = -1;
     buffer_.clear();
 }
@@ -43,7 +43,7 @@ bool ControlClient::connect(int port, int timeoutMs) {
 std::string ControlClient::command(const std::string& line, int timeoutMs) {
     if (fd_ < 0) return "";
     const std::string out = line + "\n";
-    if (sendBytes(fd_, out.data(), out.size()) != static_cast<long>(out.size())) return "";
+    if (platform::sendBytes(fd_, out.data(), out.size()) != static_cast<long>(out.size())) return "";
     const int64_t deadline = nowMs() + timeoutMs;
     for (;;) {
         const size_t end = buffer_.find('\n');
@@ -55,7 +55,7 @@ std::string ControlClient::command(const std::string& line, int timeoutMs) {
         }
         if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return "";
         char chunk[4096];
-        const long n = receiveBytes(fd_, chunk, sizeof chunk);
+        const long n = platform::receiveBytes(fd_, chunk, sizeof chunk);
         if (n <= 0) return "";
         buffer_.append(chunk, static_cast<size_t>(n));
     }

@@ -19,13 +19,13 @@ std::string scratchDir;
 
 void quietLog() {
     if (std::getenv("EMG_FUZZ_LOG")) return;
-    discardStandardOutput();
+    platform::discardStandardOutput();
 }
 
 void enterScratchDir(const std::string& prefix) {
     std::string made;
-    int failure = makeTemporaryDirectory(prefix, made);
-    if (failure == 0) failure = enterDirectory(made);
+    int failure = platform::makeTemporaryDirectory(prefix, made);
+    if (failure == 0) failure = platform::enterDirectory(made);
     if (failure != 0) {
         std::fprintf(stderr, "fuzz: scratch folder: %s\n", std::strerror(failure));
         std::abort();
@@ -37,7 +37,7 @@ void enterScratchDir(const std::string& prefix) {
 void removeScratchDir() {
     std::error_code error;
     // Out of the folder first: a working folder cannot be removed on Windows.
-    if (!scratchDir.empty() && enterDirectory(fs::temp_directory_path(error).string()) == 0) {
+    if (!scratchDir.empty() && platform::enterDirectory(fs::temp_directory_path(error).string()) == 0) {
         fs::remove_all(scratchDir, error);
     }
     scratchDir.clear();

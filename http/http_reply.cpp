@@ -73,7 +73,7 @@ std::string chunkFrame(std::string_view piece) {
 std::string isoTime(long long epochSeconds) {
     const std::time_t time = static_cast<std::time_t>(epochSeconds);
     std::tm utc{};
-    toUtcTime(time, utc);
+    platform::toUtcTime(time, utc);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;

@@ -245,7 +245,7 @@ constexpr bool AVX2_BUILT = false;
 #endif
 
 bool avx2Usable() {
-    return AVX2_BUILT && cpuHasAvx2();
+    return AVX2_BUILT && platform::cpuHasAvx2();
 }
 
 // Chosen once during static initialisation, before main; changed only by

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 // How a child is asked to end: POSIX sends SIGINT, SIGTERM, SIGHUP or SIGKILL.
 // Windows has only KILL (TerminateProcess) and INTERRUPT (Ctrl+C through the
 // child's console; headless Wine delivers none between processes).
@@ -29,3 +31,5 @@ bool stopChild(const ChildProcess& child, ChildStop how);
 // True once the child has ended (it is then released: pid -1), with its exit
 // code, 128 + the signal's number when a signal ended it.
 bool childEnded(ChildProcess& child, int& exitCode);
+
+}  // namespace platform

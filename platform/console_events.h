@@ -5,6 +5,8 @@
 // being closed; on Windows they come from the console itself.
 #pragma once
 
+namespace platform {
+
 // Returns true when it handled the event; false passes it on to the system's
 // default action, which ends the process.
 using ConsoleEventHandler = bool (*)(int event);
@@ -34,3 +36,5 @@ bool deliverConsoleEvent(int event);
 // (and deliverConsoleEvent) until unwatchConsoleEvents: on Windows, which ends
 // the process as soon as the routine returns.
 bool endOfSessionWaitsForOrderlyEnd();
+
+}  // namespace platform

@@ -5,6 +5,8 @@
 #include <intrin.h>
 #endif
 
+namespace platform {
+
 bool cpuHasAvx2() {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     // libgcc's check reads CPUID and, for AVX, whether the OS enabled the wide state (XGETBV).
@@ -24,3 +26,5 @@ bool cpuHasAvx2() {
     return false;
 #endif
 }
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace platform {
+
 // mkdir -p: every missing folder along the path (POSIX: mode 0755 before the umask).
 int makeDirectories(const std::string& path);
 
@@ -13,3 +15,5 @@ int enterDirectory(const std::string& path);
 // Makes a new, empty folder in the system's temporary folder, named prefix and
 // a unique suffix, and stores its path in made.
 int makeTemporaryDirectory(const std::string& prefix, std::string& made);
+
+}  // namespace platform

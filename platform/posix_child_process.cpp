@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace platform {
+
 bool startChild(const std::string& binary, const std::vector<std::string>& arguments, const std::string& workDir,
                 const std::string& logPath, ChildProcess& child) {
     // Everything the child needs is prepared before fork: only async-signal-safe calls after it.
@@ -46,3 +48,5 @@ bool childEnded(ChildProcess& child, int& exitCode) {
     child.pid = -1;
     return true;
 }
+
+}  // namespace platform

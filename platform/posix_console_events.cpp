@@ -8,6 +8,8 @@
 #include <system_error>
 #include <thread>
 
+namespace platform {
+
 namespace {
 
 // The console event numbers of console_events.h.
@@ -91,3 +93,5 @@ bool deliverConsoleEvent(int event) {
 bool endOfSessionWaitsForOrderlyEnd() {
     return false;
 }
+
+}  // namespace platform

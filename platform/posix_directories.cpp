@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+namespace platform {
+
 int makeDirectories(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
@@ -29,3 +31,5 @@ int makeTemporaryDirectory(const std::string& prefix, std::string& made) {
     made = buffer.data();
     return 0;
 }
+
+}  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/local_time.h"
 
+namespace platform {
+
 bool toLocalTime(std::time_t seconds, std::tm& out) {
     return localtime_r(&seconds, &out) != nullptr;
 }
@@ -7,3 +9,5 @@ bool toLocalTime(std::time_t seconds, std::tm& out) {
 bool toUtcTime(std::time_t seconds, std::tm& out) {
     return gmtime_r(&seconds, &out) != nullptr;
 }
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+namespace platform {
+
 uint64_t residentBytes() {
     std::ifstream statm("/proc/self/statm");
     uint64_t pages = 0;
@@ -11,3 +13,5 @@ uint64_t residentBytes() {
     statm >> pages >> resident;
     return resident * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
 }
+
+}  // namespace platform

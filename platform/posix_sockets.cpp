@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdint>
 
+namespace platform {
+
 namespace {
 
 long sentOrReceived(ssize_t count) {
@@ -159,3 +161,5 @@ bool waitForPeerEnd(int socket, int timeoutMs) {
     pollfd polled{socket, POLLRDHUP, 0};
     return ::poll(&polled, 1, timeoutMs) == 1;
 }
+
+}  // namespace platform

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace platform {
+
 bool discardStandardOutput() {
     std::fflush(stdout);
     const int null = open("/dev/null", O_WRONLY);
@@ -13,3 +15,5 @@ bool discardStandardOutput() {
     close(null);
     return redirected;
 }
+
+}  // namespace platform

@@ -3,5 +3,9 @@
 
 #include <cstdint>
 
+namespace platform {
+
 // The resident size (Windows: the working set) in bytes; 0 when unknown.
 uint64_t residentBytes();
+
+}  // namespace platform

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace platform {
+
 constexpr int NO_SOCKET = -1;
 // What sendBytes and receiveBytes answer when a non-blocking socket can take
 // or give nothing now (EAGAIN, WSAEWOULDBLOCK, or a call cut short by a signal).
@@ -64,3 +66,5 @@ bool makeNonBlocking(int socket);
 // True once the peer has ended or reset the connection, even with its bytes
 // still unread here; false after timeoutMs.
 bool waitForPeerEnd(int socket, int timeoutMs);
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace platform {
+
 namespace {
 
 // One argument as the C runtime of the child splits its command line back:
@@ -99,3 +101,5 @@ bool childEnded(ChildProcess& child, int& exitCode) {
     child = ChildProcess{};
     return true;
 }
+
+}  // namespace platform

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+namespace platform {
+
 namespace {
 
 // Windows ends the process as soon as the routine returns from a close, logoff
@@ -58,3 +60,5 @@ bool deliverConsoleEvent(int event) {
 bool endOfSessionWaitsForOrderlyEnd() {
     return true;
 }
+
+}  // namespace platform

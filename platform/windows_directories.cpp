@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <random>
 
+namespace platform {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -49,3 +51,5 @@ int makeTemporaryDirectory(const std::string& prefix, std::string& made) {
     }
     return EEXIST;
 }
+
+}  // namespace platform

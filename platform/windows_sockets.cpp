@@ -6,6 +6,8 @@
 #include <climits>
 #include <mutex>
 
+namespace platform {
+
 namespace {
 
 // Winsock needs WSAStartup before the first call; it is never cleaned up (the
@@ -242,3 +244,5 @@ bool waitForPeerEnd(int socket, int timeoutMs) {
     p.events = 0;
     return WSAPoll(&p, 1, timeoutMs) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0;
 }
+
+}  // namespace platform

@@ -2,7 +2,11 @@
 
 #include <cstdio>
 
+namespace platform {
+
 bool discardStandardOutput() {
     std::fflush(stdout);
     return std::freopen("NUL", "w", stdout) != nullptr;
 }
+
+}  // namespace platform

@@ -14,8 +14,8 @@ namespace {
 constexpr int LISTEN_BACKLOG = 16;
 
 void closeFd(int& fd) {
-    if (fd != NO_SOCKET) closeSocket(fd);
-    fd = NO_SOCKET;
+    if (fd != platform::NO_SOCKET) platform::closeSocket(fd);
+    fd = platform::NO_SOCKET;
 }
 
 bool isTokenCharacter(char c) {
@@ -57,9 +57,9 @@ ControlServer::~ControlServer() {
 
 bool ControlServer::start(uint16_t port) {
     if (thread_.joinable()) return true;
-    listenFd_ = listenOnLoopback(port, LISTEN_BACKLOG);
-    if (listenFd_ == NO_SOCKET) return false;
-    if (!makeWakePair(wakeRead_, wakeWrite_)) {
+    listenFd_ = platform::listenOnLoopback(port, LISTEN_BACKLOG);
+    if (listenFd_ == platform::NO_SOCKET) return false;
+    if (!platform::makeWakePair(wakeRead_, wakeWrite_)) {
         closeFd(listenFd_);
         return false;
     }
@@ -70,7 +70,7 @@ bool ControlServer::start(uint16_t port) {
 void ControlServer::stop() {
     if (!thread_.joinable()) return;
     const char byte = 0;
-    sendBytes(wakeWrite_, &byte, 1);  // an empty pair's buffer always takes one byte
+    platform::sendBytes(wakeWrite_, &byte, 1);  // an empty pair's buffer always takes one byte
     thread_.join();
     for (Connection& connection : connections_) closeFd(connection.fd);
     connections_.clear();
@@ -80,7 +80,7 @@ void ControlServer::stop() {
 }
 
 void ControlServer::serve() {
-    std::vector<PolledSocket> polled;
+    std::vector<platform::PolledSocket> polled;
     for (;;) {
         polled.clear();
         polled.push_back({wakeRead_, true, false});
@@ -88,7 +88,7 @@ void ControlServer::serve() {
         for (const Connection& connection : connections_) {
             polled.push_back({connection.fd, !connection.closing, !connection.output.empty()});
         }
-        if (!pollSockets(polled, -1)) return;
+        if (!platform::pollSockets(polled, -1)) return;
         if (polled[0].readable) return;  // asked to stop
         if (polled[1].readable) acceptConnection();
 
@@ -114,8 +114,8 @@ void ControlServer::serve() {
 }
 
 void ControlServer::acceptConnection() {
-    const int fd = acceptWaiting(listenFd_);
-    if (fd == NO_SOCKET) return;
+    const int fd = platform::acceptWaiting(listenFd_);
+    if (fd == platform::NO_SOCKET) return;
     Connection connection;
     connection.fd = fd;
     if (connections_.size() >= MAX_CONNECTIONS) {
@@ -128,8 +128,8 @@ void ControlServer::acceptConnection() {
 bool ControlServer::receive(Connection& connection) {
     if (connection.closing) return true;
     char buffer[4096];
-    const long count = receiveBytes(connection.fd, buffer, sizeof buffer);
-    if (count < 0) return count == WOULD_BLOCK;
+    const long count = platform::receiveBytes(connection.fd, buffer, sizeof buffer);
+    if (count < 0) return count == platform::WOULD_BLOCK;
     connection.input.append(buffer, static_cast<size_t>(count));
     answerLines(connection, count == 0);
     return true;
@@ -173,8 +173,8 @@ void ControlServer::answerLines(Connection& connection, bool endOfInput) {
 }
 
 bool ControlServer::send(Connection& connection) {
-    const long count = sendBytes(connection.fd, connection.output.data(), connection.output.size());
-    if (count < 0) return count == WOULD_BLOCK;
+    const long count = platform::sendBytes(connection.fd, connection.output.data(), connection.output.size());
+    if (count < 0) return count == platform::WOULD_BLOCK;
     connection.output.erase(0, static_cast<size_t>(count));
     return true;
 }

@@ -35,7 +35,7 @@ public:
 
 private:
     struct Connection {
-        int fd = -1;  // NO_SOCKET of platform/sockets.h
+        int fd = -1;  // platform::NO_SOCKET of platform/sockets.h
         std::string input;
         std::string output;
         bool closing = false;  // close once the output is written

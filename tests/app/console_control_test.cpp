@@ -17,11 +17,11 @@ namespace {
 
 TEST(ConsoleControl, CtrlCAndShutdownAskForTheEndAndTheRestArePassedOn) {
     ASSERT_TRUE(setConsoleCtrlHandler(true));
-    EXPECT_TRUE(deliverConsoleEvent(CTRL_C_EVENT));
+    EXPECT_TRUE(platform::deliverConsoleEvent(CTRL_C_EVENT));
     for (int passedOn : {int{CTRL_BREAK_EVENT}, int{CTRL_CLOSE_EVENT}, int{CTRL_LOGOFF_EVENT}, 3, 7}) {
-        EXPECT_FALSE(deliverConsoleEvent(passedOn)) << passedOn;
+        EXPECT_FALSE(platform::deliverConsoleEvent(passedOn)) << passedOn;
     }
-    std::future<bool> shutdown = std::async(std::launch::async, [] { return deliverConsoleEvent(CTRL_SHUTDOWN_EVENT); });
+    std::future<bool> shutdown = std::async(std::launch::async, [] { return platform::deliverConsoleEvent(CTRL_SHUTDOWN_EVENT); });
     // Passed on, it would return false at once (and no record would come).
     if (shutdown.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready) {
         ASSERT_TRUE(shutdown.get());

@@ -26,11 +26,11 @@ std::string exchange(const std::string& bytes, int timeoutMs = 3000, bool* close
     bool ended = false;
     while (!ended && waitReadable(fd, static_cast<int>(deadline - nowMs()))) {
         char chunk[65536];
-        const long n = receiveBytes(fd, chunk, sizeof chunk);
+        const long n = platform::receiveBytes(fd, chunk, sizeof chunk);
         ended = n <= 0;
         if (n > 0) received.append(chunk, static_cast<size_t>(n));
     }
-    closeSocket(fd);
+    platform::closeSocket(fd);
     if (closed) *closed = ended;
     return received;
 }
@@ -42,7 +42,7 @@ int count(const std::string& text, const std::string& part) {
 }
 
 long residentMiB() {
-    return static_cast<long>(residentBytes() / (1024 * 1024));
+    return static_cast<long>(platform::residentBytes() / (1024 * 1024));
 }
 
 // Growth of the resident size since before. AddressSanitizer keeps freed
@@ -122,13 +122,13 @@ TEST_F(PortLimits, PipelinedRequestsAreAnsweredInOrderAndAClientThatDoesNotReadC
     const int fd = connectLoopback(serverOptions.port, 3000);
     std::string requests;
     for (int i = 0; i < 200; ++i) requests += "GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n";
-    makeNonBlocking(fd);
+    platform::makeNonBlocking(fd);
     for (int round = 0; round < 50; ++round) {
-        sendBytes(fd, requests.data(), requests.size());  // until the server stops reading
+        platform::sendBytes(fd, requests.data(), requests.size());  // until the server stops reading
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(residentGrowthMiB(before), 32);
-    closeSocket(fd);
+    platform::closeSocket(fd);
 }
 
 TEST_F(PortLimits, IdleAndSlowConnectionsAreClosedWithinSeconds) {
@@ -150,7 +150,7 @@ TEST_F(PortLimits, ConnectionsAboveTheLimitsAreRefused) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(exchange("GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n").rfind("HTTP/1.1 503 ", 0), 0u);
-    for (int fd : open) closeSocket(fd);
+    for (int fd : open) platform::closeSocket(fd);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(exchange("GET /index.html HTTP/1.1\r\nHost: localhost\r\n\r\n", 500).rfind("HTTP/1.1 200 ", 0), 0u);
 

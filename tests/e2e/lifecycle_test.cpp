@@ -11,11 +11,11 @@ namespace {
 class PortBlocker {
 public:
     explicit PortBlocker(int port, bool anyAddress = false)
-        : fd_(anyAddress ? listenOnAllAddresses(port, 4) : listenOnLoopback(port, 4)) {}
+        : fd_(anyAddress ? platform::listenOnAllAddresses(port, 4) : platform::listenOnLoopback(port, 4)) {}
     ~PortBlocker() {
-        if (fd_ != NO_SOCKET) closeSocket(fd_);
+        if (fd_ != platform::NO_SOCKET) platform::closeSocket(fd_);
     }
-    bool bound() const { return fd_ != NO_SOCKET; }
+    bool bound() const { return fd_ != platform::NO_SOCKET; }
 
 private:
     int fd_;
@@ -48,7 +48,7 @@ TEST(Lifecycle, StartsInOrderAndAnInterruptTerminationOrExitCommandEndsCleanlyWi
         if (round == 4) {
             ASSERT_TRUE(client.send({0xFF}));  // EXIT from a client
         } else {
-            server.signal(round % 2 ? ChildStop::TERMINATE : ChildStop::INTERRUPT);
+            server.signal(round % 2 ? platform::ChildStop::TERMINATE : platform::ChildStop::INTERRUPT);
         }
         ASSERT_EQ(server.wait(5000), 0) << "round " << round << "\n" << server.log();
         expectOrderlyEnd(server);
@@ -59,7 +59,7 @@ TEST(Lifecycle, StartsInOrderAndAnInterruptTerminationOrExitCommandEndsCleanlyWi
 TEST(Lifecycle, ClosedConsoleTakesTheDefaultAction) {
     ServerProcess server;
     ASSERT_TRUE(server.start());
-    server.signal(ChildStop::HANG_UP);
+    server.signal(platform::ChildStop::HANG_UP);
     EXPECT_EQ(server.wait(5000), 129);  // 128 + SIGHUP (1)
     EXPECT_EQ(server.log().find("exitApplication"), std::string::npos);
 }

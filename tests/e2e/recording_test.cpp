@@ -55,7 +55,7 @@ TEST(Recording, ThirtySecondsAreSavedExactlyAsStreamed) {
     // Killed in the middle of a recording, the server leaves earlier recordings intact.
     ASSERT_TRUE(s.client.send({0x06, 0x03}));
     ASSERT_TRUE(s.client.waitForCode(0x07, 3000));
-    s.server.signal(ChildStop::KILL);
-    EXPECT_EQ(s.server.wait(5000), KILLED_EXIT_CODE);
+    s.server.signal(platform::ChildStop::KILL);
+    EXPECT_EQ(s.server.wait(5000), platform::KILLED_EXIT_CODE);
     EXPECT_EQ(readFile(s.server.path("raw3.bin")), raw);
 }

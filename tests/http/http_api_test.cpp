@@ -37,7 +37,7 @@ Reply exchange(const std::string& request, int* keepOpen = nullptr) {
     Reply reply;
     const int fd = connectLoopback(serverPort, 3000);
     if (fd < 0) return reply;
-    sendBytes(fd, request.data(), request.size());
+    platform::sendBytes(fd, request.data(), request.size());
     std::string data;
     const int64_t deadline = nowMs() + 3000;
     for (;;) {
@@ -53,14 +53,14 @@ Reply exchange(const std::string& request, int* keepOpen = nullptr) {
         }
         char chunk[65536];
         if (!waitReadable(fd, static_cast<int>(deadline - nowMs()))) break;
-        const long n = receiveBytes(fd, chunk, sizeof chunk);
+        const long n = platform::receiveBytes(fd, chunk, sizeof chunk);
         if (n <= 0) break;
         data.append(chunk, static_cast<size_t>(n));
     }
     if (keepOpen) {
         *keepOpen = fd;
     } else {
-        closeSocket(fd);
+        platform::closeSocket(fd);
     }
     if (data.size() > 12) reply.status = std::stoi(data.substr(9, 3));
     std::string rest = reply.head.empty() ? "" : data.substr(reply.head.size() + 4);
@@ -98,13 +98,13 @@ bool contains(const std::string& text, const std::string& part) {
 int runBinary(const std::vector<std::string>& arguments, std::string& output) {
     const std::string folder = makeTempDir("emgbridge-cli");
     const std::string file = folder + "/out.txt";
-    ChildProcess child;
+    platform::ChildProcess child;
     int code = -1;
-    if (startChild(serverBinary(), arguments, folder, file, child)) {
+    if (platform::startChild(serverBinary(), arguments, folder, file, child)) {
         const int64_t deadline = nowMs() + 10000;
-        while (!childEnded(child, code) && nowMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (child.pid > 0 && stopChild(child, ChildStop::KILL)) {
-            while (!childEnded(child, code)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        while (!platform::childEnded(child, code) && nowMs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (child.pid > 0 && platform::stopChild(child, platform::ChildStop::KILL)) {
+            while (!platform::childEnded(child, code)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             code = -1;
         }
     }
@@ -225,8 +225,8 @@ TEST(HttpApi, CrossSiteClientsAreRefused) {
               101);
     EXPECT_TRUE(server.waitForLog("uWS connect, clients(2)", 2000));
     EXPECT_TRUE(contains(get("/api/status", "Host: bench.lab:8888\r\n").body, "\"clients\":2"));
-    closeSocket(console);
-    closeSocket(application);
+    platform::closeSocket(console);
+    platform::closeSocket(application);
 }
 
 TEST(HttpApi, CommandLine) {
@@ -249,9 +249,9 @@ TEST(HttpApi, CommandLine) {
     EXPECT_TRUE(server.waitForLog("runEmgBridge, console at http://localhost:" + std::to_string(serverPort) + "/", 2000));
     EXPECT_TRUE(contains(get("/api/status").body, "\"dataDir\":" + jsonFolder(dataDir)));
     EXPECT_EQ(server.countInLog("anyone who can reach"), 0) << "loopback only, by default";
-    const int v6 = connectToLoopbackV6(serverPort);
-    EXPECT_NE(v6, NO_SOCKET) << "::1 is served too";
-    if (v6 != NO_SOCKET) closeSocket(v6);
+    const int v6 = platform::connectToLoopbackV6(serverPort);
+    EXPECT_NE(v6, platform::NO_SOCKET) << "::1 is served too";
+    if (v6 != platform::NO_SOCKET) platform::closeSocket(v6);
     const std::string controlPort = std::to_string(server.controlPort());
     EXPECT_EQ(runBinary({"control", "--port", controlPort, "ping", "gesture 2"}, output), 0);
     EXPECT_EQ(output, "ok\nok\n");

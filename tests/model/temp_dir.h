@@ -15,7 +15,7 @@ class InTempDir : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string made;
-        ASSERT_EQ(makeTemporaryDirectory("emg_model_test", made), 0);
+        ASSERT_EQ(platform::makeTemporaryDirectory("emg_model_test", made), 0);
         std::filesystem::current_path(dir_ = made);
     }
 

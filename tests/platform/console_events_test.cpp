@@ -26,24 +26,24 @@ protected:
     void SetUp() override {
         lastEvent = -1;
         handles = true;
-        ASSERT_TRUE(watchConsoleEvents(recordEvent));
+        ASSERT_TRUE(platform::watchConsoleEvents(recordEvent));
     }
-    void TearDown() override { unwatchConsoleEvents(); }
+    void TearDown() override { platform::unwatchConsoleEvents(); }
 };
 
 TEST_F(ConsoleEvents, EachEventReachesTheHandlerWithItsNumber) {
     // Ctrl+C 0, Ctrl+Break 1: the system's numbers, which the handler's switch uses.
     for (int event : {0, 1}) {
-        EXPECT_TRUE(deliverConsoleEvent(event));
+        EXPECT_TRUE(platform::deliverConsoleEvent(event));
         EXPECT_EQ(lastEvent, event);
     }
     handles = false;
-    EXPECT_FALSE(deliverConsoleEvent(1));  // passed on
+    EXPECT_FALSE(platform::deliverConsoleEvent(1));  // passed on
 }
 
 TEST_F(ConsoleEvents, NothingIsDeliveredOnceUnwatched) {
-    unwatchConsoleEvents();
-    EXPECT_FALSE(deliverConsoleEvent(0));
+    platform::unwatchConsoleEvents();
+    EXPECT_FALSE(platform::deliverConsoleEvent(0));
     EXPECT_EQ(lastEvent, -1);
 }
 
@@ -51,13 +51,13 @@ TEST_F(ConsoleEvents, AHandledEndOfSessionWaitsForTheOrderlyEnd) {
     // Close 2, logoff 5, shutdown 6. Each delivery must still be waiting
     // while the end is not done, and return once unwatch says it is.
     for (int event : {2, 5, 6}) {
-        ASSERT_TRUE(watchConsoleEvents(recordEvent));
-        std::future<bool> delivered = std::async(std::launch::async, [event] { return deliverConsoleEvent(event); });
+        ASSERT_TRUE(platform::watchConsoleEvents(recordEvent));
+        std::future<bool> delivered = std::async(std::launch::async, [event] { return platform::deliverConsoleEvent(event); });
         while (lastEvent != event) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (endOfSessionWaitsForOrderlyEnd()) {
+        if (platform::endOfSessionWaitsForOrderlyEnd()) {
             EXPECT_EQ(delivered.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout) << event;
         }
-        unwatchConsoleEvents();
+        platform::unwatchConsoleEvents();
         ASSERT_EQ(delivered.wait_for(std::chrono::seconds(3)), std::future_status::ready) << event;
         EXPECT_TRUE(delivered.get());
         EXPECT_EQ(lastEvent, event);

@@ -13,8 +13,8 @@ namespace {
 
 TEST(Directories, TemporaryFoldersAreNewEmptyAndDistinct) {
     std::string first, second;
-    ASSERT_EQ(makeTemporaryDirectory("emg_platform_test", first), 0);
-    ASSERT_EQ(makeTemporaryDirectory("emg_platform_test", second), 0);
+    ASSERT_EQ(platform::makeTemporaryDirectory("emg_platform_test", first), 0);
+    ASSERT_EQ(platform::makeTemporaryDirectory("emg_platform_test", second), 0);
     EXPECT_NE(first, second);
     EXPECT_TRUE(fs::is_directory(first));
     EXPECT_TRUE(fs::is_empty(first));
@@ -26,19 +26,19 @@ TEST(Directories, TemporaryFoldersAreNewEmptyAndDistinct) {
 
 TEST(Directories, WholePathsAreMadeEnteredAndCheckedForFiles) {
     std::string base;
-    ASSERT_EQ(makeTemporaryDirectory("emg_platform_test", base), 0);
+    ASSERT_EQ(platform::makeTemporaryDirectory("emg_platform_test", base), 0);
     const fs::path previous = fs::current_path();
     const std::string nested = base + "/a/b/c";
-    EXPECT_EQ(makeDirectories(nested), 0);
+    EXPECT_EQ(platform::makeDirectories(nested), 0);
     EXPECT_TRUE(fs::is_directory(nested));
-    EXPECT_EQ(makeDirectories(nested), 0);  // already there
+    EXPECT_EQ(platform::makeDirectories(nested), 0);  // already there
 
     std::ofstream(base + "/file") << "x";
-    EXPECT_NE(makeDirectories(base + "/file/below"), 0);  // a file is in the way
+    EXPECT_NE(platform::makeDirectories(base + "/file/below"), 0);  // a file is in the way
 
-    EXPECT_EQ(enterDirectory(nested), 0);
+    EXPECT_EQ(platform::enterDirectory(nested), 0);
     EXPECT_TRUE(fs::equivalent(fs::current_path(), nested));
-    EXPECT_EQ(enterDirectory(base + "/missing"), ENOENT);
+    EXPECT_EQ(platform::enterDirectory(base + "/missing"), ENOENT);
     fs::current_path(previous);
     fs::remove_all(base);
 }

@@ -25,10 +25,10 @@ std::string contentOf(const fs::path& name) {
 class Files : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(makeTemporaryDirectory("emg_files_test", base_), 0);
-        ASSERT_EQ(makeDirectories(base_ + "/data/sub"), 0);
+        ASSERT_EQ(platform::makeTemporaryDirectory("emg_files_test", base_), 0);
+        ASSERT_EQ(platform::makeDirectories(base_ + "/data/sub"), 0);
         std::ofstream(base_ + "/outside.txt") << "secret";
-        ASSERT_EQ(enterDirectory(base_ + "/data"), 0);
+        ASSERT_EQ(platform::enterDirectory(base_ + "/data"), 0);
     }
     void TearDown() override {
         fs::current_path(previous_);

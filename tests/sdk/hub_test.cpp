@@ -187,7 +187,7 @@ Bytes joined(const std::vector<Packet>& packets, size_t from, size_t to) {
 std::string readToEnd(int fd) {
     std::string received;
     char buffer[65536];
-    for (long got; waitReadable(fd, 10000) && (got = receiveBytes(fd, buffer, sizeof buffer)) > 0;)
+    for (long got; waitReadable(fd, 10000) && (got = platform::receiveBytes(fd, buffer, sizeof buffer)) > 0;)
         received.append(buffer, static_cast<size_t>(got));
     return received;
 }
@@ -373,10 +373,10 @@ TEST_F(HubSession, AnHttpRequestClosesTheConnectionBeforeAnyOfItsLinesRuns) {
         const int fd = connectLoopback(controlPort, 3000);
         ASSERT_GE(fd, 0);
         testing::internal::CaptureStderr();
-        ASSERT_EQ(sendBytes(fd, text.data(), text.size()), static_cast<long>(text.size()));
+        ASSERT_EQ(platform::sendBytes(fd, text.data(), text.size()), static_cast<long>(text.size()));
         EXPECT_EQ(readToEnd(fd), "") << "closed without an answer";
         const std::string log = testing::internal::GetCapturedStderr();
-        closeSocket(fd);
+        platform::closeSocket(fd);
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
         EXPECT_NE(log.find("HTTP"), std::string::npos) << log;
     }
@@ -393,16 +393,16 @@ TEST(ControlServer, AClientThatDoesNotReadIsDroppedOnceItsAnswersPassTheBound) {
     ASSERT_TRUE(server.start(static_cast<uint16_t>(controlPort)));
     const int fd = connectLoopback(controlPort, 3000);
     ASSERT_GE(fd, 0);
-    setReceiveBufferSize(fd, 4096);
+    platform::setReceiveBufferSize(fd, 4096);
     std::string lines;
     for (int i = 0; i < 2000; ++i) lines += "x\n";
     testing::internal::CaptureStderr();
-    ASSERT_EQ(sendBytes(fd, lines.data(), lines.size()), static_cast<long>(lines.size()));
-    endSending(fd);
+    ASSERT_EQ(platform::sendBytes(fd, lines.data(), lines.size()), static_cast<long>(lines.size()));
+    platform::endSending(fd);
     // Only once the server has given up on the client is anything read.
-    EXPECT_TRUE(waitForPeerEnd(fd, 10000)) << "the server still holds the connection";
+    EXPECT_TRUE(platform::waitForPeerEnd(fd, 10000)) << "the server still holds the connection";
     const size_t received = readToEnd(fd).size();
-    closeSocket(fd);
+    platform::closeSocket(fd);
     server.stop();
     EXPECT_LT(received, 2000u * 10001u);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("does not read"), std::string::npos);

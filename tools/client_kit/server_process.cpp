@@ -26,12 +26,12 @@ std::string serverBinary() {
 }
 
 int pickFreePort() {
-    return freeLoopbackPort();
+    return platform::freeLoopbackPort();
 }
 
 std::string makeTempDir(const std::string& prefix) {
     std::string made;
-    return makeTemporaryDirectory(prefix, made) == 0 ? made : std::string();
+    return platform::makeTemporaryDirectory(prefix, made) == 0 ? made : std::string();
 }
 
 std::string readFile(const std::string& path) {
@@ -46,7 +46,7 @@ ServerProcess::ServerProcess(std::string workDir)
         workDir_ = makeTempDir("emgbridge");
         ownsWorkDir_ = !workDir_.empty();
     }
-    makeDirectories(workDir_);
+    platform::makeDirectories(workDir_);
     logPath_ = workDir_ + "/server.log";
 }
 
@@ -66,7 +66,7 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
     if (!defaultPorts_ && !named("--control-port")) {
         arguments.insert(arguments.end(), {"--control-port", std::to_string(controlPort_)});
     }
-    if (!startChild(serverBinary(), arguments, workDir_, logPath_, child_)) return false;
+    if (!platform::startChild(serverBinary(), arguments, workDir_, logPath_, child_)) return false;
     if (!waitReady) return true;
     if (!waitForLog("uWS server started", timeoutMs)) return false;
     const int connections = countInLog("uWS connect, clients(");
@@ -81,11 +81,11 @@ bool ServerProcess::start(bool waitReady, int timeoutMs) {
 }
 
 bool ServerProcess::running() {
-    return child_.pid > 0 && !childEnded(child_, exitCode_);
+    return child_.pid > 0 && !platform::childEnded(child_, exitCode_);
 }
 
-void ServerProcess::signal(ChildStop how) {
-    stopChild(child_, how);
+void ServerProcess::signal(platform::ChildStop how) {
+    platform::stopChild(child_, how);
 }
 
 int ServerProcess::wait(int timeoutMs) {
@@ -100,10 +100,10 @@ int ServerProcess::wait(int timeoutMs) {
 
 int ServerProcess::stop(int timeoutMs) {
     if (child_.pid <= 0) return exitCode_;
-    signal(ChildStop::INTERRUPT);
+    signal(platform::ChildStop::INTERRUPT);
     const int code = wait(timeoutMs);
     if (code != -1) return code;
-    signal(ChildStop::KILL);
+    signal(platform::ChildStop::KILL);
     return wait(5000);
 }
 

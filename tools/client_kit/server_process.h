@@ -34,8 +34,8 @@ public:
         defaultPorts_ = true;
     }
     bool running();
-    // Asks it to end (see ChildStop for what each system can deliver).
-    void signal(ChildStop how);
+    // Asks it to end (see platform::ChildStop for what each system can deliver).
+    void signal(platform::ChildStop how);
     // Waits for the process to end; its exit code, 128 + signal when killed, -1 on time-out.
     int wait(int timeoutMs);
     // Stops it: an interrupt (Ctrl+C), then a kill when it does not end in time.
@@ -58,7 +58,7 @@ private:
     int port_;
     int controlPort_;
     bool defaultPorts_ = false;
-    ChildProcess child_;
+    platform::ChildProcess child_;
     int exitCode_ = -1;
 };
 

@@ -10,14 +10,14 @@ WsClient::~WsClient() {
 }
 
 void WsClient::close() {
-    if (fd_ >= 0) closeSocket(fd_);
+    if (fd_ >= 0) platform::closeSocket(fd_);
     fd_ = -1;
     pending_.clear();
 }
 
 void WsClient::abort() {
     if (fd_ < 0) return;
-    closeWithReset(fd_);
+    platform::closeWithReset(fd_);
     fd_ = -1;
     pending_.clear();
 }
@@ -36,7 +36,7 @@ bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
     while (response.find("\r\n\r\n") == std::string::npos) {
         if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return close(), false;
         char chunk[1024];
-        const long n = receiveBytes(fd_, chunk, sizeof chunk);
+        const long n = platform::receiveBytes(fd_, chunk, sizeof chunk);
         if (n <= 0) return close(), false;
         response.append(chunk, static_cast<size_t>(n));
     }
@@ -70,7 +70,7 @@ bool WsClient::readExact(uint8_t* data, size_t length, int timeoutMs) {
         }
         if (!waitReadable(fd_, static_cast<int>(deadline - nowMs()))) return false;
         char chunk[65536];
-        const long n = receiveBytes(fd_, chunk, sizeof chunk);
+        const long n = platform::receiveBytes(fd_, chunk, sizeof chunk);
         if (n <= 0) {
             close();
             return false;

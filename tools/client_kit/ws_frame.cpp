@@ -24,8 +24,8 @@ Bytes encodeClientFrame(uint8_t firstByte, const Bytes& payload, const uint8_t m
 
 bool sendAll(int fd, const uint8_t* data, size_t length) {
     while (length > 0) {
-        const long n = sendBytes(fd, data, length);
-        if (n == WOULD_BLOCK) continue;  // a signal cut the call short (the socket blocks)
+        const long n = platform::sendBytes(fd, data, length);
+        if (n == platform::WOULD_BLOCK) continue;  // a signal cut the call short (the socket blocks)
         if (n <= 0) return false;
         data += n;
         length -= static_cast<size_t>(n);
