@@ -10,7 +10,7 @@ run: build
 	exec $(BUILD_DIR)/emgbridge --data-dir data
 
 test: build
-	ctest --test-dir $(BUILD_DIR) --output-on-failure -j$(JOBS)
+	ctest --test-dir $(BUILD_DIR) --output-on-failure --timeout 900 -j$(JOBS)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)

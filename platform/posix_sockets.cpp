@@ -152,6 +152,11 @@ void setReceiveBufferSize(int socket, int bytes) {
     ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
+void setSendTimeout(int socket, int ms) {
+    const timeval limit{ms / 1000, (ms % 1000) * 1000};
+    ::setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
 bool makeNonBlocking(int socket) {
     const int flags = ::fcntl(socket, F_GETFL);
     return flags >= 0 && ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;

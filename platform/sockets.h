@@ -61,6 +61,8 @@ bool pollSockets(std::vector<PolledSocket>& sockets, int timeoutMs);
 void endSending(int socket);
 // Asks for a smaller (or larger) receive buffer than the system's default.
 void setReceiveBufferSize(int socket, int bytes);
+// A blocking send gives up after ms without progress (it answers WOULD_BLOCK).
+void setSendTimeout(int socket, int ms);
 // Sends and receives from now on never wait.
 bool makeNonBlocking(int socket);
 // True once the peer has ended or reset the connection, even with its bytes

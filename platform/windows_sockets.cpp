@@ -231,6 +231,11 @@ void setReceiveBufferSize(int socket, int bytes) {
     ::setsockopt(handleOf(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
+void setSendTimeout(int socket, int ms) {
+    const DWORD limit = static_cast<DWORD>(ms);
+    ::setsockopt(handleOf(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+}
+
 bool makeNonBlocking(int socket) {
     u_long on = 1;
     return ioctlsocket(handleOf(socket), FIONBIO, &on) == 0;

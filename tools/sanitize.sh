@@ -65,7 +65,7 @@ status=0
 # The browser tests are left out here: the sanitizers instrument the server, not
 # the page, and the server paths those tests drive are the end-to-end tests'
 # too; under a sanitizer their whole walk would take most of the run.
-ctest --test-dir "$build" --output-on-failure -j"$jobs" -E console_browser || status=$?
+ctest --test-dir "$build" --output-on-failure --timeout 900 -j"$jobs" -E console_browser || status=$?
 finished=$(date +%s)
 
 shopt -s nullglob

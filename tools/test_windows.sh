@@ -29,9 +29,12 @@ trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # Lifecycle.WineCtrlCEndsInOrderWithCodeZero, SIGINT to the wine64 process);
 # Windows has no hang-up signal; Wine lets a second socket bind a port that a
 # listener holds with SO_EXCLUSIVEADDRUSE; Wine completes writes to a peer that
-# reads nothing, so a server queue bound is never reached there.
+# reads nothing, so a server queue bound is never reached there; after the
+# server closes a connection on an oversized message, the test client's next
+# step under Wine sometimes never returns (2 runs in 16), send time-out or not.
 wine_limits="Lifecycle.StartsInOrderAndAnInterruptTerminationOrExitCommandEndsCleanlyWithCodeZero|Lifecycle.ClosedConsoleTakesTheDefaultAction"
 wine_limits+="|TrainingFlow.RecordGenerateUpdateAndIdentifyThreeGestures|Protocol.AnArmbandThatNeverAnswersDoesNotHangTheServer"
 wine_limits+="|Lifecycle.WebSocketPortTakenLeavesTheRestRunning"
 wine_limits+="|PortLimits.AClientThatDoesNotReadIsDroppedWithoutTouchingTheOthers"
-ctest --test-dir "$build" --output-on-failure -j"$jobs" -E "^($wine_limits)\$"
+wine_limits+="|PortLimits.LongMessagesAndUnmaskedFramesCloseTheConnection"
+ctest --test-dir "$build" --output-on-failure --timeout 900 -j"$jobs" -E "^($wine_limits)\$"

@@ -5,6 +5,12 @@
 
 #include "platform/sockets.h"
 
+namespace {
+
+constexpr int SEND_TIMEOUT_MS = 20000;
+
+}  // namespace
+
 WsClient::~WsClient() {
     close();
 }
@@ -26,6 +32,8 @@ bool WsClient::connect(int port, int timeoutMs, const std::string& path) {
     close();
     fd_ = connectLoopback(port, timeoutMs);
     if (fd_ < 0) return false;
+    // A server that stops reading must fail a send, not hang the test.
+    platform::setSendTimeout(fd_, SEND_TIMEOUT_MS);
     closeCode_ = -1;
     const std::string request = "GET " + path +
                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"

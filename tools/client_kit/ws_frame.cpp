@@ -25,8 +25,7 @@ Bytes encodeClientFrame(uint8_t firstByte, const Bytes& payload, const uint8_t m
 bool sendAll(int fd, const uint8_t* data, size_t length) {
     while (length > 0) {
         const long n = platform::sendBytes(fd, data, length);
-        if (n == platform::WOULD_BLOCK) continue;  // a signal cut the call short (the socket blocks)
-        if (n <= 0) return false;
+        if (n <= 0) return false;  // WOULD_BLOCK: no progress within the socket's send timeout
         data += n;
         length -= static_cast<size_t>(n);
     }
