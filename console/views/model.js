@@ -99,7 +99,9 @@ export function initModel() {
   });
   onConnectionChange((connected) => {
     if (connected) return;
+    // A result word belongs to the connection that answered it: it does not outlive it.
     if (trainingSince !== null) setTone($('#train-result'), 'warn', 'connection lost during training; the result is unknown');
+    else setTone($('#train-result'), 'info', '');
     setTraining(false);
   });
   onServerChange((state, changed) => {

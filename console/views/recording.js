@@ -101,6 +101,12 @@ const recordingSummary = (running) =>
   (running.gesture >= 1 && running.gesture <= 8 ? `recording ${gestureName(running.gesture)}…` : 'recording…');
 
 function followServer(state, changed) {
+  // A result word belongs to the connection that answered it: it does not outlive it.
+  // (Checked before tick() below forgets the recording shown.)
+  if (changed.has('link') && !state.link) {
+    if (shownGesture !== null) showResult('warn', 'connection lost during the recording: On disk shows what was saved once the page is back');
+    else showResult('info', '');
+  }
   if (changed.has('gestureMask')) {
     for (let n = 1; n <= 8; n++) row(n).toggleAttribute('data-selected', Boolean(state.gestureMask & (1 << (n - 1))));
   }

@@ -283,6 +283,7 @@ describe('the console with recordings prepared in the data folder', () => {
         await page.waitForFunction(() => window.emgStats.connected, { timeout: 20000 });
         await waitText(page, '#model-summary', /No model yet/, 5000);
         assert.equal(await text(page, '#evaluation'), '');
+        assert.equal(await text(page, '#train-result'), '', 'the old server\'s "generated" is gone');
         assert.equal(await text(page, '#upload-percent'), '0 %');
         assert.equal(await text(page, '#recordings'), 'No recordings yet.');
         assert.deepEqual((await armbandControls(page)).enabled, ['scan']);
