@@ -143,15 +143,21 @@ function refusalWords() {
 
 function lengthText(recording) {
   if (recording.seconds != null) return `${recording.seconds.toFixed(1)} s`;
-  return 'length unknown until configured';
+  return '? s';
 }
+
+// A file's length in seconds needs its channel count, known once configured.
+const UNKNOWN_LENGTH_TITLE = 'Length known once the channels are configured';
+const lengthTitle = (recording) => (recording.seconds == null ? UNKNOWN_LENGTH_TITLE : '');
 
 const csvName = (n) => `${n}-${gestureName(n).replace(/[^\p{L}\p{N} _-]+/gu, '_')}.csv`;
 
 function showRecordings(recordings) {
   for (let n = 1; n <= 8; n++) {
     const recording = recordings.find((r) => r.gesture === n);
-    $(`[data-on-disk="${n}"]`).textContent = recording ? lengthText(recording) : '';
+    const onDisk = $(`[data-on-disk="${n}"]`);
+    onDisk.textContent = recording ? lengthText(recording) : '';
+    onDisk.title = recording ? lengthTitle(recording) : '';
   }
   if (recordings.length === 0) {
     $('#recordings').replaceChildren(el('li', { class: 'empty' }, 'No recordings yet.'));
@@ -165,7 +171,7 @@ function recordingItem(recording) {
   const named = gesture >= 1 && gesture <= 8;
   return el('li', { 'data-recording': gesture },
     el('span', { class: 'recording-name' }, named ? gestureName(gesture) : file),
-    el('span', { class: 'num' }, lengthText(recording)),
+    el('span', { class: 'num', title: lengthTitle(recording) }, lengthText(recording)),
     el('span', { class: 'muted' }, modified ? shortDate(modified) : ''),
     el('a', {
       href: recordingCsvUrl(gesture), download: named ? csvName(gesture) : `${file}.csv`,
