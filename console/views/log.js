@@ -10,7 +10,7 @@ const MAX_HEX_BYTES = 12;
 // on every preview costs the page more than the plot does.
 const FOLDED_REFRESH_MS = 500;
 
-const entries = [];   // { time, direction, name, bytes, count, node }
+const entries = [];   // { at, direction, name, bytes, count, node }
 const pending = new Set();
 let flushQueued = false;
 let foldTimer = null;
@@ -22,11 +22,14 @@ function hexText(data) {
   return data.length > MAX_HEX_BYTES ? `${shown} … (${data.length} bytes)` : shown;
 }
 
+// The time is formatted only when a line is shown: toLocaleTimeString for
+// every folded preview cost the page more than its log did.
 function lineText(entry) {
-  if (entry.direction === 'note') return `${entry.time}  ${entry.name}`;
+  const time = timeText(entry.at);
+  if (entry.direction === 'note') return `${time}  ${entry.name}`;
   const arrow = entry.direction === 'in' ? '←' : '→';
   const count = entry.count > 1 ? ` ×${entry.count}` : '';
-  return `${entry.time}  ${arrow}  ${entry.name}${count}  [${entry.bytes}]`;
+  return `${time}  ${arrow}  ${entry.name}${count}  [${entry.bytes}]`;
 }
 
 function show(entry) {
@@ -45,7 +48,7 @@ function showFolded(entry) {
 }
 
 function add(direction, name, bytes = '', preview = false) {
-  const entry = { time: timeText(new Date()), direction, name, bytes, count: 1, preview, node: null };
+  const entry = { at: new Date(), direction, name, bytes, count: 1, preview, node: null };
   entries.push(entry);
   while (entries.length > MAX_ENTRIES) {
     const dropped = entries.shift();
@@ -66,7 +69,7 @@ function record(direction, data) {
   const isPreview = direction === 'in' && data[0] === Msg.PREVIEW;
   if (isPreview && last?.preview) {
     last.count++;
-    last.time = timeText(new Date());
+    last.at = new Date();
     last.bytes = hexText(data);
     showFolded(last);
   } else {
